@@ -1,0 +1,116 @@
+// Kernel/Binding.cpp: the destructuring binding forms.
+#include "Kernel/Error.h"
+#include "Kernel/Eval.h"
+#include "Kernel/Memory.h"
+#include "Kernel/Module.h"
+#include "Kernel/Symbol.h"
+
+#include <string_view>
+
+namespace {
+
+Value part(Value& list, Value form)
+{
+    if (!isPair(list))
+        raiseWrongType(form);
+    Value v = car(list);
+    list = cdr(list);
+    return v;
+}
+
+void assignTarget(Value target, Value value)
+{
+    if (tagOf(target) == Tag::Variable)
+        *variableSlot(target) = value;
+    else if (isSymbol(target))
+        setSymbolValue(target, value);
+    else
+        raiseWrongType(target);
+}
+
+void destructure(Value pattern, Value value)
+{
+    checkCStack();
+    while (isPair(pattern)) {
+        destructure(car(pattern), isPair(value) ? car(value) : kNil);
+        pattern = cdr(pattern);
+        value = isPair(value) ? cdr(value) : kNil;
+    }
+    if (pattern != kNil)
+        assignTarget(pattern, value);
+}
+
+Value bindForm(Value args)
+{
+    Value pattern = part(args, args);
+    Value value = eval(part(args, args));
+    destructure(pattern, value);
+    return evalBody(args);
+}
+
+Value targetName(Value target)
+{
+    return tagOf(target) == Tag::Variable ? cdr(target) : target;
+}
+
+Value bindKeywords(Value args)
+{
+    Value specs = part(args, args);
+    Value plist = eval(part(args, args));
+    for (Value p = plist; p != kNil; p = cdr(cdr(p)))
+        if (!isPair(p) || !isPair(cdr(p)))
+            raiseWrongType(p);
+    for (; isPair(specs); specs = cdr(specs)) {
+        Value spec = car(specs);
+        Value target = isPair(spec) ? car(spec) : spec;
+        Value name = targetName(target);
+        if (!isSymbol(name))
+            raiseWrongType(target);
+        std::string wanted = symbolName(name);
+        Value value = kNoValue;
+        for (Value p = plist; isPair(p); p = cdr(cdr(p))) {
+            Value key = car(p);
+            if (isSymbol(key) && std::string_view(symbolName(key)).substr(1) == wanted && symbolName(key)[0] != 0) {
+                value = car(cdr(p));
+                break;
+            }
+        }
+        if (value == kNoValue)
+            value = isPair(spec) && isPair(cdr(spec)) ? eval(car(cdr(spec))) : kNil;
+        assignTarget(target, value);
+    }
+    return evalBody(args);
+}
+
+Value bindOptionals(Value args)
+{
+    Value specs = part(args, args);
+    Value values = eval(part(args, args));
+    for (; isPair(specs); specs = cdr(specs)) {
+        Value spec = car(specs);
+        Value target = isPair(spec) ? car(spec) : spec;
+        Value value;
+        if (isPair(values)) {
+            value = car(values);
+            values = cdr(values);
+        } else {
+            value = isPair(spec) && isPair(cdr(spec)) ? eval(car(cdr(spec))) : kNil;
+        }
+        assignTarget(target, value);
+    }
+    return evalBody(args);
+}
+
+class BindingModule final : public Module {
+public:
+    BindingModule() : Module("Binding") {}
+    void start() override
+    {
+        Module::start();
+        defineSpecialForm("bind", bindForm);
+        defineSpecialForm("bind-keywords", bindKeywords);
+        defineSpecialForm("bind-optionals", bindOptionals);
+    }
+} bindingModule;
+
+} // namespace

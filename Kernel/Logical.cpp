@@ -1,0 +1,41 @@
+// Kernel/Logical.cpp: the Logical Module. For now: eqv on immediates and reals, equal on lists
+// and strings.
+#include "Kernel/Logical.h"
+
+#include "Kernel/Memory.h"
+#include "Kernel/Module.h"
+#include "Kernel/Number.h"
+
+#include <cstring>
+
+bool isEqv(Value a, Value b)
+{
+    if (a == b)
+        return true;
+    uint32_t ta = tagOf(a), tb = tagOf(b);
+    if ((ta == Tag::Integer || ta == Tag::Real) && (tb == Tag::Integer || tb == Tag::Real))
+        return toDouble(a) == toDouble(b);
+    return false;
+}
+
+bool isEqual(Value a, Value b)
+{
+    while (isPair(a) && isPair(b)) {
+        if (!isEqual(car(a), car(b)))
+            return false;
+        a = cdr(a);
+        b = cdr(b);
+    }
+    if (isString(a) && isString(b))
+        return std::strcmp(stringChars(a), stringChars(b)) == 0;
+    return isEqv(a, b);
+}
+
+namespace {
+
+class LogicalModule final : public Module {
+public:
+    LogicalModule() : Module("Logical") {}
+} logicalModule;
+
+} // namespace

@@ -1,0 +1,11 @@
+// Platform/Host.h: facts about the host process that the runtime asks for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+uint64_t hostAvailableMemory();   // bytes of memory the process can still use
+uint64_t hostMilliseconds();      // monotonic clock
+std::string hostExecutablePath();
+// The bounds of the current thread's stack (low end, high end).
+void hostStackBounds(uintptr_t& low, uintptr_t& high);
