@@ -5,6 +5,7 @@
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
+#include "Kernel/Symbol.h"
 
 #include <cstring>
 
@@ -33,9 +34,23 @@ bool isEqual(Value a, Value b)
 
 namespace {
 
+Value eqP(Value a, Value b) { return boolValue(a == b); }
+Value eqvP(Value a, Value b) { return boolValue(isEqv(a, b)); }
+Value equalP(Value a, Value b) { return boolValue(isEqual(a, b)); }
+Value notP(Value a) { return boolValue(a == kNil); }
+
 class LogicalModule final : public Module {
 public:
     LogicalModule() : Module("Logical") {}
+    void start() override
+    {
+        Module::start();
+        defineFunction2("eq?", eqP);
+        defineFunction2("eqv?", eqvP);
+        defineFunction2("equal?", equalP);
+        defineFunction1("not", notP);
+        defineFunction1("null?", notP);
+    }
 } logicalModule;
 
 } // namespace

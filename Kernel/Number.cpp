@@ -4,6 +4,7 @@
 #include "Kernel/Error.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
+#include "Kernel/Symbol.h"
 
 #include <cmath>
 #include <cstdio>
@@ -73,9 +74,70 @@ std::string numberText(Value v)
 
 namespace {
 
+// A first arithmetic on immediates and reals, enough for the test library.
+Value arithmetic(Value* rest, int op)
+{
+    bool real = false;
+    for (Value* a = rest; *a != kEnd; ++a) {
+        if (tagOf(*a) == Tag::Real)
+            real = true;
+        else if (tagOf(*a) != Tag::Integer)
+            raiseWrongType(*a);
+    }
+    if (*rest == kEnd)
+        return makeInteger(op == 2 ? 1 : 0);
+    if (real) {
+        double x = toDouble(*rest);
+        if (rest[1] == kEnd && op == 1)
+            return makeReal(-x);
+        for (Value* a = rest + 1; *a != kEnd; ++a)
+            x = op == 0 ? x + toDouble(*a) : op == 1 ? x - toDouble(*a) : x * toDouble(*a);
+        return makeReal(x);
+    }
+    int64_t n = integerValue(*rest);
+    if (rest[1] == kEnd && op == 1)
+        return makeInteger(-n);
+    for (Value* a = rest + 1; *a != kEnd; ++a)
+        n = op == 0 ? n + integerValue(*a) : op == 1 ? n - integerValue(*a) : n * integerValue(*a);
+    return makeInteger(n);
+}
+
+Value plus(Value* rest) { return arithmetic(rest, 0); }
+Value minus(Value* rest) { return arithmetic(rest, 1); }
+Value times(Value* rest) { return arithmetic(rest, 2); }
+
+Value compare(Value* rest, int op)
+{
+    for (Value* a = rest; *a != kEnd && a[1] != kEnd; ++a) {
+        double x = toDouble(a[0]), y = toDouble(a[1]);
+        bool ok = op == 0 ? x == y : op == 1 ? x < y : op == 2 ? x > y : op == 3 ? x <= y : x >= y;
+        if (!ok)
+            return kNil;
+    }
+    return intern("t");
+}
+
+Value equalNumbers(Value* rest) { return compare(rest, 0); }
+Value less(Value* rest) { return compare(rest, 1); }
+Value greater(Value* rest) { return compare(rest, 2); }
+Value lessEqual(Value* rest) { return compare(rest, 3); }
+Value greaterEqual(Value* rest) { return compare(rest, 4); }
+
 class NumberModule final : public Module {
 public:
     NumberModule() : Module("Number") {}
+    void start() override
+    {
+        Module::start();
+        defineFunctionRest0("+", plus);
+        defineFunctionRest0("-", minus);
+        defineFunctionRest0("*", times);
+        defineFunctionRest0("=", equalNumbers);
+        defineFunctionRest0("<", less);
+        defineFunctionRest0(">", greater);
+        defineFunctionRest0("<=", lessEqual);
+        defineFunctionRest0(">=", greaterEqual);
+    }
 } numberModule;
 
 } // namespace

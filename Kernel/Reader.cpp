@@ -47,6 +47,7 @@ void initClasses()
 
 constexpr Value kClose = makeValue(0x1F, 2); // internal token codes
 constexpr Value kEndToken = makeValue(0x1F, 15);
+constexpr Value kDot = makeValue(0x1F, 3);
 
 bool isConstituent(int cls) { return cls == 0 || cls == 3 || cls == 6 || cls == 7 || cls == 8; }
 
@@ -77,6 +78,15 @@ Value readList(NativeStream& in)
             return head;
         if (item == kEndToken)
             raiseError(ErrorCode::Syntax, kNil);
+        if (item == kDot) {
+            Value last = readToken(in);
+            if (last == kClose || last == kEndToken || last == kDot || head == kNil)
+                raiseError(ErrorCode::Syntax, kNil);
+            setCdr(tail, last);
+            if (readToken(in) != kClose)
+                raiseError(ErrorCode::Syntax, kNil);
+            return head;
+        }
         Value cell = cons(item, kNil);
         if (head == kNil)
             head = cell;
@@ -128,6 +138,8 @@ Value readToken(NativeStream& in)
         case 7:
         case 8: {
             std::string text = readConstituents(in);
+            if (text.size() == 1 && text[0] == gDecimalSeparator)
+                return kDot;
             if (cls == 7 || cls == 8)
                 if (auto number = parseNumber(text, gDecimalSeparator))
                     return *number;

@@ -1,0 +1,13 @@
+; The evaluator: core special forms, calls, closures.
+(check (and) t)
+(check (or) nil)
+(check (eq? (if nil 1) (void)) t)
+(check (cond (5)) 5)
+(check (case 2 ((1 2) 'a) (t 'b)) 'a)
+(check (case 9 ((1 2) 'a) (else 'b)) 'b)
+(define (two _a _b) (list _a _b))
+(check (two 1 2 (car 5)) '(1 2) "third argument not evaluated")
+(define (f _n) (if (= _n 0) 1 (* _n (f (- _n 1)))))
+(check (f 5) 120)
+(check-error 6 (lambda () undefined-symbol))
+(check-error 5 (lambda () (1 2)))
