@@ -11,6 +11,7 @@
 #include "Kernel/Reader.h"
 #include "Kernel/Recycle.h"
 #include "Kernel/Symbol.h"
+#include "Platform/Host.h"
 
 #include <histedit.h>
 
@@ -24,6 +25,7 @@
 
 namespace {
 
+constexpr uint64_t kStackBytes = 64ull << 20;
 int gReportedErrors = 0;
 
 int reportOnStandardError(const std::string& text)
@@ -256,6 +258,7 @@ void usage()
 
 int runCommandLine(int argc, char** argv)
 {
+    hostEnlargeStack(kStackBytes);
     if (const char* stress = std::getenv("VELORA_GC_STRESS"); stress && std::strcmp(stress, "0") != 0)
         gCollectorStress = true;
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -22,6 +22,19 @@ int gEventBlockCounter = 0;
 namespace {
 
 bool gInReport = false;
+int gReportDepth = 0;
+
+struct ReportDepth {
+    ReportDepth() { ++gReportDepth; }
+    ~ReportDepth() { --gReportDepth; }
+};
+
+// Lifts the Lisp stack limit to the end of the stack for the report's own calls.
+struct LispStackReserve {
+    Value* saved = gAreas.lispStackLimit;
+    LispStackReserve() { gAreas.lispStackLimit = gAreas.lispStackEnd - 16; }
+    ~LispStackReserve() { gAreas.lispStackLimit = saved; }
+};
 int gReportCount = 0;
 ErrorMessageSink gSink = nullptr;
 
@@ -62,6 +75,10 @@ void showErrorMessage(const std::string& text)
 void reportError(int32_t family, int32_t code, Value culprit)
 {
     ++gReportCount;
+    // The report may run where the stacks ran out: it gets the reserves kept below their limits.
+    ReportDepth depth;
+    StackReserve reserve;
+    LispStackReserve lispReserve;
     resetModulesAfterError();
     if (tagOf(culprit) == Tag::Address)
         culprit = kNil;
@@ -86,8 +103,10 @@ void reportError(int32_t family, int32_t code, Value culprit)
     }
     gInReport = false;
 
+    // A report made while the error handler handles another one goes to the alert: a handler
+    // that fails every time must not recurse without end.
     Value handler = globalValue(Sym::errorHandler);
-    if (handler == kNil || handler == kNoValue) {
+    if (handler == kNil || handler == kNoValue || gReportDepth > 1) {
         showErrorMessage(text);
     } else {
         const Value args[] = { makeInteger(family), makeInteger(code), culprit == kEnd ? kNil : culprit, gSelf, kNil,

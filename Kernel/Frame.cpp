@@ -9,6 +9,16 @@
 
 Frame* gCurrentFrame = nullptr;
 Frame* gTopFrame = nullptr;
+uintptr_t gEvalStackFloor = 0;
+
+StackReserve::StackReserve()
+    : m_saved(gEvalStackLimit)
+{
+    if (gEvalStackFloor)
+        gEvalStackLimit = gEvalStackFloor;
+}
+
+StackReserve::~StackReserve() { gEvalStackLimit = m_saved; }
 
 Frame::Frame(Link how)
 {
@@ -67,7 +77,8 @@ TopFrame::TopFrame()
     uintptr_t low, high;
     hostStackBounds(low, high);
     // Keep a margin for the error report and the collector's own frames.
-    gEvalStackLimit = low ? low + 256 * 1024 : 0;
+    gEvalStackFloor = low ? low + 64 * 1024 : 0;
+    gEvalStackLimit = low ? low + 512 * 1024 : 0;
 }
 
 TopFrame::~TopFrame() { gTopFrame = nullptr; }

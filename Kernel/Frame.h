@@ -103,3 +103,17 @@ public:
     TopFrame();
     ~TopFrame() override;
 };
+
+// Lets an error report use the stack kept in reserve below the evaluation limit, so that a
+// report of a recursion too deep can still print and call the error handler.
+class StackReserve {
+public:
+    StackReserve();
+    ~StackReserve();
+    StackReserve(const StackReserve&) = delete;
+    StackReserve& operator=(const StackReserve&) = delete;
+
+private:
+    uintptr_t m_saved;
+};
+extern uintptr_t gEvalStackFloor;

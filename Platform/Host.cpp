@@ -37,6 +37,16 @@ std::string hostExecutablePath()
     return std::string(path, static_cast<size_t>(n));
 }
 
+void hostEnlargeStack(uint64_t bytes)
+{
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= bytes)
+        return;
+    rlim_t wanted = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= bytes ? bytes : limit.rlim_max;
+    limit.rlim_cur = wanted;
+    setrlimit(RLIMIT_STACK, &limit);
+}
+
 void hostStackBounds(uintptr_t& low, uintptr_t& high)
 {
     pthread_attr_t attr;

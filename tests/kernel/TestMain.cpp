@@ -2,6 +2,7 @@
 #include "Kernel/Error.h"
 #include "Kernel/Frame.h"
 #include "Kernel/Module.h"
+#include "Platform/Host.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ std::vector<std::string> gTestReports; // error reports of the current test, old
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    hostEnlargeStack(64ull << 20);
     TopFrame top;
     setErrorMessageSink([](const std::string& text) {
         gTestReports.push_back(text);

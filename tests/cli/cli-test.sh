@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The command line: --version, --eval, --script and --repl, with their output, error lines and
+# exit status. Usage: cli-test.sh path/to/velora
+set -u
+velora=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+
+expect() { # name, expected, actual
+    if [ "$2" == "$3" ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
+    fi
+}
+
+out=$("$velora" --version); expect version "Velora" "${out%% *}"
+
+out=$("$velora" --eval '(+ 1 2)'); status=$?
+expect "eval prints the value" "3" "$out"
+expect "eval status" 0 $status
+
+out=$("$velora" --eval '"a b"'); expect "eval prints in print style" "a b" "$out"
+
+err=$("$velora" --eval '(car 5)' 2>&1 >/dev/null); status=$?
+expect "eval error line" "Error: 1010-2, 5, #<class VELORA>, (), ()" "$err"
+expect "eval error status" 1 $status
+
+cat > "$work/s.lisp" <<'LISP'
+(princ 1)
+(car 'x)
+(princ 2)
+(define (f _n) (f (+ _n 1)))
+(f 0)
+(princ 3)
+LISP
+out=$("$velora" --script "$work/s.lisp" 2>"$work/err"); status=$?
+expect "script goes on after errors" $'1\n2\n3' "$out"
+expect "script error lines" $'Error: 1010-2, x, #<class VELORA>, (), ()\nError: 1010-9, (), #<class VELORA>, (), ()' "$(cat "$work/err")"
+expect "script status after errors" 1 $status
+
+printf '(princ "ok")\n' > "$work/ok.lisp"
+out=$("$velora" --script "$work/ok.lisp" 2>&1); status=$?
+expect "script without errors" "ok" "$out"
+expect "script status without errors" 0 $status
+
+printf '(princ 1) (car\n' > "$work/open.lisp"
+out=$("$velora" --script "$work/open.lisp" 2>&1); status=$?
+expect "unfinished form" $'1\nError: 1010-25, (), #<class VELORA>, (), ()' "$out"
+
+cat > "$work/trap.lisp" <<'LISP'
+(define (error-trap _f _c _v _o _a _b) (car 'again))
+(set! Error-Handler 'me)
+(car 5)
+(princ 'after)
+LISP
+out=$("$velora" --script "$work/trap.lisp" 2>&1); status=$?
+expect "an error inside the error handler is reported in turn" $'Error: 1010-2, again, me, (), ()\nafter' "$out"
+
+"$velora" --script "$work/missing.lisp" 2>/dev/null; status=$?
+expect "missing script file" 2 $status
+
+out=$(printf '(+ 1 2)\n(car 5)\n(list 1\n 2)\n' | "$velora" --repl 2>&1 | grep -v '^velora> $' | tr -d '\r')
+case "$out" in
+    *3*"Error: 1010-2, 5"*"(1 2)"*) passed=$((passed + 1)) ;;
+    *) failed=$((failed + 1)); printf 'FAIL repl\n  got: %q\n' "$out" ;;
+esac
+
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
