@@ -89,7 +89,7 @@
 (check (quasiquote (a (unquote-splicing ql) b)) '(a 1 2 b))
 (check (quasiquote (a (b (unquote qx)))) '(a (b 5)))
 (check (quasiquote (a unquote qx)) '(a unquote qx) "an unquote in the cdr position is not special")
-(check (quasiquote (unquote-splicing nil)) nil)
+(check (quasiquote ((unquote-splicing nil) a)) '(a) "splicing an empty list")
 
 ; set!, fluid-let, unless, prog1, typecase, free?.
 (define g1 1)
