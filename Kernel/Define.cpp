@@ -9,9 +9,11 @@
 
 namespace {
 DefineHook gSlotDefiner = nullptr;
-}
+GlobalDefineHook gGlobalDefiner = nullptr;
+} // namespace
 
 void setDefineSlotHook(DefineHook hook) { gSlotDefiner = hook; }
+void setGlobalDefineHook(GlobalDefineHook hook) { gGlobalDefiner = hook; }
 
 // Sets the permanent bit on every cell v reaches. Values that cannot live in permanent cells
 // (their blocks or native data are managed elsewhere) raise error 15.
@@ -97,8 +99,11 @@ Value defineForm(Value args)
     gFullCollectionRequested = true;
     if (gSelf != kNoObject && gSlotDefiner)
         gSlotDefiner(gSelf, name, value);
-    else
+    else {
+        if (gGlobalDefiner)
+            gGlobalDefiner(name);
         setGlobalValue(name, value);
+    }
     return name;
 }
 

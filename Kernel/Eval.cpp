@@ -39,7 +39,6 @@ inline uint32_t headerBits(Value function) { return payloadOf(cellOf(function).c
 inline uint32_t positionalCount(uint32_t h) { return (h >> 18) & 63; }
 inline bool needsLexical(uint32_t h) { return (h >> 17) & 1; }
 inline bool hasRest(uint32_t h) { return (h >> 16) & 1; }
-inline uint32_t captureCount(uint32_t h) { return (h >> 9) & 127; }
 inline uint32_t localCount(uint32_t h) { return h & 511; }
 inline Value functionBody(Value function) { return cdr(cdr(function)); }
 
@@ -118,6 +117,7 @@ Value callFunction(Value function, Source& source, ActivationFrame* staticLink, 
 {
     checkCStack();
     ActivationFrame frame(staticLink);
+    frame.m_function = function;
     pollEvents();
     uint32_t h = headerBits(function);
     uint32_t n = positionalCount(h);

@@ -50,6 +50,7 @@ public:
     Value* m_savedSP;
     Value* m_slotBase;
     ActivationFrame* m_staticLink;
+    Value m_function = kNil; // the compiled function running in this activation
 };
 
 class PrimitiveCallFrame : public Frame {

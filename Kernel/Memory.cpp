@@ -422,13 +422,11 @@ uint32_t blockSize(uint32_t header, uint32_t data)
         return 50;
     case Tag::ClassHeader:
         return 42;
-    case Tag::InstanceHeader: {
-        Value classValue;
-        std::memcpy(&classValue, p, 4);
-        uint16_t size;
-        std::memcpy(&size, blockData(classValue) + 38, 2);
-        return size;
-    }
+    case Tag::InstanceHeader:
+        // Each instance records its own size (word 3): instances made before a class's layout
+        // was fixed again keep their size, whatever the class says now.
+        std::memcpy(&n, p + 12, 4);
+        return n;
     case Tag::RawHeader:
         std::memcpy(&n, p, 4);
         return n;

@@ -3,6 +3,9 @@
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
+#include "Kernel/Object.h"
+#include "Kernel/Eval.h"
+#include "Kernel/VString.h"
 #include "Kernel/Printer.h"
 #include "Kernel/Reader.h"
 #include "Kernel/Symbol.h"
@@ -12,6 +15,7 @@
 namespace {
 
 PrintHandler gBaseHandler;
+Value gPrintSelf = 0;
 PrintHandler* gHandlers[64];
 
 void put(NativeStream& out, std::string_view text) { out.writeBlock(text.data(), text.size()); }
@@ -132,8 +136,38 @@ public:
             put(out, "#<class VELORA>");
             return;
         }
-        put(out, "#<class>");
+        put(out, descendsFromRoot(v) ? "#<class " : "#<mixin ");
+        put(out, symbolName(className(v)));
+        put(out, ">");
     }
+};
+
+// An instance prints as the string its print-self answers; an instance printed while that runs
+// prints "#<instance>".
+class InstanceHandler final : public PrintHandler {
+public:
+    void print(Value v, NativeStream& out) override
+    {
+        // Without a print-self method (the application framework defines it) there is nothing to ask.
+        Value method;
+        if (m_active || !(objectRead(v, gPrintSelf, method) || isBound(gPrintSelf))) {
+            put(out, "#<instance>");
+            return;
+        }
+        std::string text;
+        {
+            struct Active {
+                bool& flag;
+                explicit Active(bool& f) : flag(f) { flag = true; }
+                ~Active() { flag = false; }
+            } active(m_active);
+            text = stringOf(sendMessage(v, gPrintSelf, nullptr, 0));
+        }
+        put(out, text);
+    }
+
+private:
+    bool m_active = false;
 };
 
 class PointerHandler final : public PrintHandler {
@@ -190,7 +224,7 @@ FixedTextHandler gHashTable("<hash-table>");
 FixedTextHandler gLexical("#<lexical lambda>");
 FixedTextHandler gGamma("#<function gamma>");
 FixedTextHandler gClosed("#<closed gamma>");
-FixedTextHandler gInstance("#<instance>");
+InstanceHandler gInstance;
 NumberHandler gNumber;
 ClassHandler gClass;
 PointerHandler gPointer;
@@ -234,7 +268,7 @@ public:
         setPrintHandler(Tag::Pointer, &gPointer);
         setPrintHandler(Tag::Closed, &gClosed);
         setPrintHandler(Tag::List, &gList);
-        intern("print-self");
+        gPrintSelf = intern("print-self");
     }
 } typeDispatcherModule;
 
