@@ -117,6 +117,7 @@
 (check (format t 'abc) "abc")
 (check (format t 12) "12")
 (check (format nil "") t)
+(check-error 2 (lambda () (format 5 "x")) "destination neither t nor a stream")
 (check (error-value (lambda () (error "x~a-~a" 1 'b))) "x1-b")
 ; The result of one format may be the argument of another.
 (check (format t "[~a]" (format t "~3@a" 'x)) "[  x]")
