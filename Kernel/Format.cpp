@@ -18,6 +18,7 @@
 #include "Kernel/Symbol.h"
 #include "Kernel/VString.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -119,10 +120,10 @@ public:
     {
         size_t i = 0;
         while (i < m_control.size()) {
-            char c = m_control[i];
-            if (c != '~') {
-                m_out.writeByte(static_cast<uint8_t>(c));
-                ++i;
+            if (m_control[i] != '~') {
+                size_t stop = std::min(m_control.find('~', i), m_control.size());
+                m_out.writeBlock(m_control.data() + i, stop - i);
+                i = stop;
                 continue;
             }
             Directive d = parseDirective(m_control, i);

@@ -285,8 +285,8 @@ Value stringSet(Value s, Value i, Value c)
     toString(s);
     uint32_t index = toStringIndex(s, i);
     uint8_t code = toStoredChar(c);
-    // Print names are permanent: changing one in place would lose its symbol in the table.
-    if (isPermanentCell(s))
+    // Changing a print name in place would lose its symbol in the symbol table.
+    if (Value symbol = findSymbol(charsOf(s)); !isNil(symbol) && symbolRecord(symbol).name == s)
         raiseWrongType(s);
     const_cast<char*>(stringChars(s))[index] = static_cast<char>(code);
     return c;

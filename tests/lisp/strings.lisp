@@ -170,7 +170,13 @@
     (check (string-set! _s 1 66) 66)
     (check _s "aBc")
     (check (string-set! _s 2 (+ 256 68)) (+ 256 68) "low byte stored")
-    (check _s "aBD")))
+    (check _s "aBD"))
+  (let ((_name (copy-string (symbol->string 'abc))))
+    (string-set! _name 0 65)
+    (check _name "Abc" "a copy of a print name changes")
+    (check (error-of (lambda () (string-set! (symbol->string 'abc) 0 65)))
+           (list 'error 1010 2 "abc") "a print name does not")
+    (check (eq? (string->symbol "abc") 'abc) t "the symbol is still found")))
 (test-string-set)
 
 ; ---- Substrings and searches ----
