@@ -75,8 +75,8 @@ CharTables buildTables()
     mapToOne(a, 0xF9, 0xFC, 'u');
     mapToOne(a, 0xFF, 0xFF, 'y');
 
-    // Collation: only the ASCII letters, the three ligature/Y codes and the accented vowels and
-    // cedillas fold; Ñ, Æ, Ø, Ý, Þ, Ð and their lower-case forms keep their codes.
+    // Collation folds case and accents together. Ñ, Æ, Ø, Ý, Þ, Ð and their lower-case forms
+    // keep their codes, so they sort after Z.
     for (int c = 0; c < 256; ++c)
         t.collation[c] = static_cast<uint8_t>(c);
     auto& k = t.collation;
@@ -188,9 +188,6 @@ bool isMemberCode(Value list, uint8_t c)
 bool isBlank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 bool isStripped(uint8_t c, Value chars) { return isNil(chars) ? isBlank(c) : isMemberCode(chars, c); }
-
-// A string of the text the caller built, or the shared empty string.
-Value stringFrom(const std::string& text) { return makeString(text); }
 
 // ---- Predicates and conversions ----
 
@@ -420,7 +417,7 @@ Value listToString(Value list)
 {
     std::string text;
     forEachElement(list, [&](Value c) { text.push_back(static_cast<char>(toStoredChar(c))); });
-    return stringFrom(text);
+    return makeString(text);
 }
 
 // ---- Blanks ----
@@ -447,7 +444,7 @@ Value stripAllSpaces(Value s, Value chars)
             kept.push_back(c);
     if (kept.size() == text.size())
         return s;
-    return stringFrom(kept);
+    return makeString(kept);
 }
 
 Value stringEvery(Value chars, Value s, Value start, Value end)
@@ -516,7 +513,7 @@ Value decodeEntities(Value s, Value table)
             i = next;
         }
     }
-    return replaced ? stringFrom(out) : s;
+    return replaced ? makeString(out) : s;
 }
 
 Value encodeEntities(Value s, Value table)
@@ -546,7 +543,7 @@ Value encodeEntities(Value s, Value table)
             out.push_back(text[i++]);
         }
     }
-    return replaced ? stringFrom(out) : s;
+    return replaced ? makeString(out) : s;
 }
 
 // ---- Word-sequence similarity ----
