@@ -28,6 +28,13 @@ uint64_t hostMilliseconds()
     return uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000;
 }
 
+uint64_t hostPerformanceCounter()
+{
+    timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return uint64_t(t.tv_sec) * 1000000000 + uint64_t(t.tv_nsec);
+}
+
 std::string hostExecutablePath()
 {
     char path[PATH_MAX];
