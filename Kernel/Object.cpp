@@ -923,6 +923,74 @@ Value overridenForm(Value args)
 
 Value velorasClassName(Value object) { return field(classOf(object), ClassField::Name); }
 
+// ---- References: slot values with objects given by name ----
+
+Value gNameSym = 0;
+
+// The slot cell of symbol in the current object's class; the wrong-type error when it has none.
+Value currentSlotCell(Value symbol)
+{
+    if (!isSymbol(symbol))
+        raiseWrongType(symbol);
+    Value object = toObject(gSelf);
+    int32_t index = slotIndexOf(symbol);
+    Value cell = index < 0 ? kEnd : tableEntry(classOf(object), static_cast<uint32_t>(index));
+    if (!isSlotCell(cell) || !(slotFlags(slotRecordOf(cell)) & Allocate))
+        raiseWrongType(symbol);
+    return cell;
+}
+
+Value nameOf(Value v)
+{
+    if (!isObject(v))
+        return v;
+    Value name;
+    return readHook(v, gNameSym, name) && name != kNoValue ? name : v;
+}
+
+Value getReferencePrimitive(Value symbol)
+{
+    Value raw = readAllocated(gSelf, currentSlotCell(symbol));
+    if (isLinkCell(raw))
+        raw = car(raw);
+    if (!isPair(raw))
+        return nameOf(raw);
+    Value head = kNil, tail = kNil;
+    for (; isPair(raw); raw = cdr(raw)) {
+        Value cell = cons(nameOf(car(raw)), kNil);
+        if (head == kNil)
+            head = cell;
+        else
+            setCdr(tail, cell);
+        tail = cell;
+    }
+    return head;
+}
+
+Value setReferencePrimitive(Value symbol, Value v)
+{
+    writeAllocated(gSelf, currentSlotCell(symbol), v);
+    return v;
+}
+
+Value resetLinkPrimitive(Value symbol) { return setReferencePrimitive(symbol, getReferencePrimitive(symbol)); }
+
+Value linkedPrimitive(Value symbol)
+{
+    Value cell = currentSlotCell(symbol);
+    Value record = slotRecordOf(cell);
+    Value v = readAllocated(gSelf, cell);
+    if (field(record, SlotField::Initform) != kNoValue)
+        return boolValue(isLinkCell(v));
+    if (slotFlags(record) & ListFlag) {
+        for (; isPair(v); v = cdr(v))
+            if (!isObject(car(v)))
+                return kNil;
+        return kTrue;
+    }
+    return boolValue(isObject(v));
+}
+
 void declareMethodSlot(Value classValue, Value name, Value method) { defineInClass(classValue, name, method); }
 
 class ObjectModule final : public Module {
@@ -943,6 +1011,7 @@ public:
         gConfigPathname = intern("config-pathname");
         gAutoInitialize = intern("auto-initialize?");
         gPrintSelf = intern("print-self");
+        gNameSym = intern("name");
         gObjectContextHooks = { readHook, writeHook, boundHook };
         setObjectTypeHooks(velorasClassName, inheritsFrom);
         setDefineSlotHook(defineInClass);
@@ -998,6 +1067,11 @@ public:
         defineSpecialForm("overriden", overridenForm);
 
         gObjRoot = registerNativeClass("obj-root", nullptr, kNil);
+        // Object-context primitives of the evaluator's set.
+        defineFunction1("get-reference", getReferencePrimitive);
+        defineFunction2("set-reference!", setReferencePrimitive);
+        defineFunction1("reset-link", resetLinkPrimitive);
+        defineFunction1("linked?", linkedPrimitive);
     }
     void markRoots() override { mark(gObjRoot); }
 } objectModule;

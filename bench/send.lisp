@@ -1,0 +1,16 @@
+; A million sends of a method inherited through a hierarchy four deep, against a million plain
+; calls of a function with the same body.
+(define C1 (new-class 'C1))
+(define C2 (new-class 'C2 C1))
+(define C3 (new-class 'C3 C2))
+(define C4 (new-class 'C4 C3))
+(C1 (define (value-of _x) _x))
+(define (plain-value-of _x) _x)
+(define obj (make-instance C4))
+(define (send-loop _n) (let ((_i 0)) (while (< _i _n) (send obj value-of _i) (set! _i (+ _i 1)))))
+(define (call-loop _n) (let ((_i 0)) (while (< _i _n) (plain-value-of _i) (set! _i (+ _i 1)))))
+(define (empty-loop _n) (let ((_i 0)) (while (< _i _n) (set! _i (+ _i 1)))))
+(define (time-it _f)
+  (let ((_start (cpu-counter)))
+    (_f 1000000)
+    (- (cpu-counter) _start)))
