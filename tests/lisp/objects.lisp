@@ -145,3 +145,10 @@
 (check (try unbound-object-name name) nil)
 (check (put! n1 name 'renamed) 'renamed)
 (check (n1 name) 'renamed)
+
+; An object as Error-Handler receives error-trap.
+(define Handler (new-class 'Handler))
+(define handled nil)
+(Handler (define (error-trap _f _c _v _o _a _b) (set! handled (list _f _c _v)) (throw 'handled 'yes)))
+(check (catch 'handled (fluid-let ((Error-Handler (make-instance Handler))) (car 7))) 'yes)
+(check handled '(1010 2 7))
