@@ -14,16 +14,34 @@
 #include <utility>
 #include <vector>
 
+void raiseCircular(Value list)
+{
+    // The report shows the culprit, and printing a circular list would not end: it gets the
+    // first elements of the list instead.
+    ListBuilder shown;
+    Value p = list;
+    for (int i = 0; i < 8 && isPair(p); ++i, p = cdr(p))
+        shown.add(car(p));
+    shown.add(intern("..."));
+    raiseWrongType(shown.head);
+}
+
 namespace {
 
 // Counts the pairs a walk visits; a list with more pairs than there are cells is circular.
+// A walk that builds as it goes checks the whole list first, before a cycle can fill the cells.
 class Walk {
 public:
-    explicit Walk(Value list) : m_list(list) {}
+    enum Kind { Reading, Building };
+    explicit Walk(Value list, Kind kind = Reading) : m_list(list)
+    {
+        if (kind == Building)
+            listLength(list);
+    }
     void step()
     {
         if (++m_steps > gAreas.cellCount)
-            raiseWrongType(m_list);
+            raiseCircular(m_list);
     }
 
 private:
@@ -150,7 +168,7 @@ Value appendInPlace(Value a, Value b)
 
 Value copyList(Value list)
 {
-    Walk walk(list);
+    Walk walk(list, Walk::Building);
     ListBuilder copy;
     Value p = list;
     for (; isPair(p); p = cdr(p)) {
@@ -294,7 +312,7 @@ Value appendPrimitive(Value* rest)
         return kNil;
     ListBuilder result;
     for (Value* a = rest; a != last; ++a) {
-        Walk walk(requireList(*a));
+        Walk walk(requireList(*a), Walk::Building);
         for (Value p = *a; isPair(p); p = cdr(p)) {
             walk.step();
             result.add(car(p));
@@ -338,7 +356,7 @@ Value butlast(Value list)
 {
     if (!isPair(list))
         return kNil;
-    Walk walk(list);
+    Walk walk(list, Walk::Building);
     ListBuilder result;
     for (Value p = list; isPair(cdr(p)); p = cdr(p)) {
         walk.step();
@@ -370,7 +388,7 @@ Value sublist(Value list, Value start, Value end)
     uint64_t to = end == kNil ? UINT64_MAX : toIndex(end);
     ListBuilder result;
     Value p = listTail(requireList(list), from);
-    Walk walk(list);
+    Walk walk(list, Walk::Building);
     for (uint64_t i = from; i < to && isPair(p); ++i, p = cdr(p)) {
         walk.step();
         result.add(car(p));
@@ -382,7 +400,7 @@ Value reversePrimitive(Value list)
 {
     if (!isPair(requireList(list)) || !isPair(cdr(list)))
         return list;
-    Walk walk(list);
+    Walk walk(list, Walk::Building);
     Value reversed = kNil;
     for (Value p = list; isPair(p); p = cdr(p)) {
         walk.step();
@@ -401,7 +419,7 @@ Value copyTree(Value v)
     if (!isPair(v))
         return v;
     checkCStack();
-    Walk walk(v);
+    Walk walk(v, Walk::Building);
     ListBuilder copy;
     Value p = v;
     for (; isPair(p); p = cdr(p)) {
@@ -536,7 +554,7 @@ Value replace(Value x, Value newValue, Value list)
 
 Value collectIf(Value pred, Value list, Value key)
 {
-    Walk walk(requireList(list));
+    Walk walk(requireList(list), Walk::Building);
     ListBuilder result;
     for (Value p = list; isPair(p); p = cdr(p)) {
         walk.step();
@@ -615,13 +633,13 @@ Value every(Value pred, Value list)
 Value partition(Value list, Value classes, Value key)
 {
     requireList(list);
-    Walk classWalk(requireList(classes));
+    Walk classWalk(requireList(classes), Walk::Building);
     ListBuilder buckets;
     for (Value c = classes; isPair(c); c = cdr(c)) {
         classWalk.step();
         buckets.add(cons(car(c), kNil));
     }
-    Walk walk(list);
+    Walk walk(list, Walk::Building);
     for (Value p = list; isPair(p); p = cdr(p)) {
         walk.step();
         Value keyed = keyOf(key, car(p));
@@ -781,8 +799,9 @@ Value sortDestructive(Value pred, Value list, Value key, Value same) { return so
 Value transposeRows(Value rows, bool reuse)
 {
     Value cursors = copyList(requireList(rows)); // the rest of each row
+    uint32_t width = isPair(cursors) ? listLength(car(cursors)) : 0;
     ListBuilder columns;
-    while (isPair(cursors) && isPair(car(cursors))) {
+    for (uint32_t i = 0; i < width; ++i) {
         ListBuilder column;
         for (Value c = cursors; isPair(c); c = cdr(c)) {
             Value row = car(c);

@@ -22,6 +22,9 @@ struct ListBuilder {
     }
 };
 
+// The wrong-type error for a list found to be circular.
+[[noreturn]] void raiseCircular(Value list);
+
 uint32_t listLength(Value list);
 Value listTail(Value list, uint64_t n); // the list after n cdrs; nil when shorter
 Value lastPair(Value list);             // the last pair; a dotted list's final tail; nil for nil

@@ -3,6 +3,7 @@
 
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
+#include "Kernel/List.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -109,7 +110,7 @@ bool isEqual(Value a, Value b)
         if (!isPair(b))
             return false;
         if (++steps > gAreas.cellCount)
-            raiseWrongType(first);
+            raiseCircular(first);
         checkCStack();
         if (!isEqual(car(b), car(a)))
             return false;
