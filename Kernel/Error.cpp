@@ -25,6 +25,34 @@ bool gInReport = false;
 int gReportCount = 0;
 ErrorMessageSink gSink = nullptr;
 
+// A report runs where the error was raised, which may be at the stack limit: the outermost report
+// gets part of the margin below the limit for printing and the error handler.
+class ReportStackMargin {
+public:
+    ReportStackMargin() : m_saved(gEvalStackLimit)
+    {
+        if (s_depth++ == 0 && gEvalStackLimit)
+            gEvalStackLimit -= 128 * 1024;
+    }
+    ~ReportStackMargin()
+    {
+        --s_depth;
+        gEvalStackLimit = m_saved;
+    }
+    ReportStackMargin(const ReportStackMargin&) = delete;
+    ReportStackMargin& operator=(const ReportStackMargin&) = delete;
+    // A report raised while another one has used up its margin.
+    static bool exhausted()
+    {
+        char here;
+        return s_depth > 0 && reinterpret_cast<uintptr_t>(&here) < gEvalStackLimit;
+    }
+
+private:
+    uintptr_t m_saved;
+    static inline int s_depth = 0;
+};
+
 } // namespace
 
 void setErrorMessageSink(ErrorMessageSink sink) { gSink = sink; }
@@ -62,6 +90,13 @@ void showErrorMessage(const std::string& text)
 void reportError(int32_t family, int32_t code, Value culprit)
 {
     ++gReportCount;
+    if (ReportStackMargin::exhausted()) {
+        // No stack left for another handler call: straight to the top level.
+        if (hasCatch(Sym::toplevel))
+            throw VEr_Thrower { Sym::toplevel, kNil };
+        throw VEr_Quit {};
+    }
+    ReportStackMargin margin;
     resetModulesAfterError();
     if (tagOf(culprit) == Tag::Address)
         culprit = kNil;
