@@ -22,6 +22,8 @@ bool isNumberTag(uint32_t tag)
 // Numbers whose value has a double conversion (everything but complex numbers).
 bool isRealTag(uint32_t tag) { return isNumberTag(tag) && tag != Tag::Complex; }
 
+uint64_t (*gArrayElementCount)(Value array) = nullptr;
+
 const char* textOf(Value v) { return isSymbol(v) ? symbolName(v) : stringChars(v); }
 
 bool vectorsIdentical(Value a, Value b)
@@ -84,6 +86,8 @@ bool numbersEqual(Value a, Value b)
     }
 }
 
+void setArrayElementCounter(uint64_t (*count)(Value array)) { gArrayElementCount = count; }
+
 bool isEqv(Value a, Value b)
 {
     if (a == b)
@@ -93,6 +97,8 @@ bool isEqv(Value a, Value b)
         return numbersEqual(a, b);
     if (ta == Tag::Vector && tb == Tag::Vector)
         return vectorLength(a) == 0 && vectorLength(b) == 0;
+    if (ta == Tag::Array && tb == Tag::Array && gArrayElementCount)
+        return gArrayElementCount(a) == 0 && gArrayElementCount(b) == 0;
     return false;
 }
 
