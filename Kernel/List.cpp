@@ -501,6 +501,7 @@ Value removePrimitive(Value x, Value list, Value key, Value test)
     Value match = findMatch(x, list, key, test);
     if (match == kNil)
         return list;
+    listLength(list); // a key or test function may have made the list circular
     ListBuilder result;
     Value p = list;
     for (; isPair(p) && p != match; p = cdr(p))

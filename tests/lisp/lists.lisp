@@ -254,3 +254,8 @@
                    (lambda (_l) (transpose (list _l))) (lambda (_l) (count-if (lambda (_x) ()) _l)))))
     (for-each (lambda (_f) (check (error-value (lambda () (_f Ring))) '(1 2 1 2 1 2 1 2 ...))) _fs)))
 (circular-errors)
+
+; Functions given as arguments that are no functions are reported.
+(check (error-value (lambda () (find-if 7 '(1)))) 7)
+(check (error-value (lambda () (member 1 '(1) 'no-key))) 'no-key)
+(check (error-value (lambda () (for 1 2 "f"))) "f")

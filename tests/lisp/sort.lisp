@@ -70,3 +70,8 @@
 ; sort! whose predicate cuts the list short keeps every element.
 (define Cut (list 4 3 2 1))
 (check (sort! (lambda (_a _b) (set-cdr! Cut ()) (< _a _b)) Cut) '(1 2 3 4))
+
+; Predicates, keys and tests that are no functions are reported when they are called.
+(check (error-value (lambda () (sort 5 '(2 1)))) 5)
+(check (error-value (lambda () (sort < '(2 1) 'no-function))) 'no-function)
+(check (error-value (lambda () (sort < '(1 1) () "same"))) "same")
