@@ -26,15 +26,21 @@ uint64_t (*gArrayElementCount)(Value array) = nullptr;
 
 const char* textOf(Value v) { return isSymbol(v) ? symbolName(v) : stringChars(v); }
 
+// Block data is only 2-byte aligned, so the elements are read bytewise.
+Value vectorElement(Value v, uint32_t i)
+{
+    Value element;
+    std::memcpy(&element, blockData(v) + 4 + 4 * static_cast<size_t>(i), sizeof element);
+    return element;
+}
+
 bool vectorsIdentical(Value a, Value b)
 {
     uint32_t n = vectorLength(a);
     if (vectorLength(b) != n)
         return false;
-    const Value* x = vectorElements(a);
-    const Value* y = vectorElements(b);
     for (uint32_t i = 0; i < n; ++i)
-        if (x[i] != y[i])
+        if (vectorElement(a, i) != vectorElement(b, i))
             return false;
     return true;
 }
