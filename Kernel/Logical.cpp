@@ -1,7 +1,9 @@
-// Kernel/Logical.cpp: the Logical Module. For now: eqv on immediates and reals, equal on lists
-// and strings.
+// Kernel/Logical.cpp: the Logical Module: truth values and the three equality predicates.
 #include "Kernel/Logical.h"
 
+#include "Kernel/Error.h"
+#include "Kernel/Eval.h"
+#include "Kernel/List.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -9,27 +11,125 @@
 
 #include <cstring>
 
+namespace {
+
+bool isNumberTag(uint32_t tag)
+{
+    return tag == Tag::Integer || tag == Tag::Real || tag == Tag::BigPositive || tag == Tag::BigNegative
+        || tag == Tag::Rational || tag == Tag::Complex;
+}
+
+// Numbers whose value has a double conversion (everything but complex numbers).
+bool isRealTag(uint32_t tag) { return isNumberTag(tag) && tag != Tag::Complex; }
+
+uint64_t (*gArrayElementCount)(Value array) = nullptr;
+
+const char* textOf(Value v) { return isSymbol(v) ? symbolName(v) : stringChars(v); }
+
+// Block data is only 2-byte aligned, so the elements are read bytewise.
+Value vectorElement(Value v, uint32_t i)
+{
+    Value element;
+    std::memcpy(&element, blockData(v) + 4 + 4 * static_cast<size_t>(i), sizeof element);
+    return element;
+}
+
+bool vectorsIdentical(Value a, Value b)
+{
+    uint32_t n = vectorLength(a);
+    if (vectorLength(b) != n)
+        return false;
+    for (uint32_t i = 0; i < n; ++i)
+        if (vectorElement(a, i) != vectorElement(b, i))
+            return false;
+    return true;
+}
+
+// equal? on a first argument that is not a pair (identity already tested).
+bool atomsEqual(Value a, Value b)
+{
+    uint32_t ta = tagOf(a), tb = tagOf(b);
+    if (isNumberTag(ta))
+        return numbersEqual(a, b);
+    switch (ta) {
+    case Tag::Variable:
+        return tb == Tag::Variable && cdr(a) == cdr(b);
+    case Tag::Vector:
+        return tb == Tag::Vector && vectorsIdentical(a, b);
+    case Tag::String:
+        return (tb == Tag::String || tb == Tag::Symbol) && std::strcmp(textOf(a), textOf(b)) == 0;
+    case Tag::Symbol:
+        return tb == Tag::String && std::strcmp(textOf(a), textOf(b)) == 0;
+    case Tag::Pointer:
+        return tb == Tag::Pointer && pointerAddress(a) == pointerAddress(b);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool numbersEqual(Value a, Value b)
+{
+    if (a == b)
+        return true;
+    uint32_t ta = tagOf(a), tb = tagOf(b);
+    switch (ta) {
+    case Tag::Integer:
+        // A different immediate integer is a different number.
+        return tb != Tag::Integer && isRealTag(tb) && toDouble(a) == toDouble(b);
+    case Tag::Real:
+        return isRealTag(tb) && realValue(a) == toDouble(b);
+    case Tag::BigPositive:
+    case Tag::BigNegative:
+    case Tag::Rational:
+        // FIXME: exact comparison of digits, numerators and denominators once the number tower
+        // lands; for now the double values decide.
+        return tb == ta && toDouble(a) == toDouble(b);
+    default:
+        // FIXME: complex numbers compare part by part once the number tower gives their parts.
+        return false;
+    }
+}
+
+void setArrayElementCounter(uint64_t (*count)(Value array)) { gArrayElementCount = count; }
+
 bool isEqv(Value a, Value b)
 {
     if (a == b)
         return true;
     uint32_t ta = tagOf(a), tb = tagOf(b);
-    if ((ta == Tag::Integer || ta == Tag::Real) && (tb == Tag::Integer || tb == Tag::Real))
-        return toDouble(a) == toDouble(b);
+    if (isNumberTag(ta) && isNumberTag(tb))
+        return numbersEqual(a, b);
+    if (ta == Tag::Vector && tb == Tag::Vector)
+        return vectorLength(a) == 0 && vectorLength(b) == 0;
+    if (ta == Tag::Array && tb == Tag::Array && gArrayElementCount)
+        return gArrayElementCount(a) == 0 && gArrayElementCount(b) == 0;
     return false;
 }
 
 bool isEqual(Value a, Value b)
 {
-    while (isPair(a) && isPair(b)) {
-        if (!isEqual(car(a), car(b)))
+    // Recursion goes through the cars only; the cdrs are walked in the loop, with the roles of
+    // the two arguments swapped at each level. More steps than there are cells means a cycle.
+    const Value first = a;
+    uint64_t steps = 0;
+    for (;;) {
+        if (a == b)
+            return true;
+        if (!isPair(a))
+            return atomsEqual(a, b);
+        if (!isPair(b))
             return false;
-        a = cdr(a);
-        b = cdr(b);
+        if (++steps > gAreas.cellCount)
+            raiseCircular(first);
+        checkCStack();
+        if (!isEqual(car(b), car(a)))
+            return false;
+        Value nextA = cdr(b);
+        b = cdr(a);
+        a = nextA;
     }
-    if (isString(a) && isString(b))
-        return std::strcmp(stringChars(a), stringChars(b)) == 0;
-    return isEqv(a, b);
 }
 
 namespace {
@@ -37,7 +137,29 @@ namespace {
 Value eqP(Value a, Value b) { return boolValue(a == b); }
 Value eqvP(Value a, Value b) { return boolValue(isEqv(a, b)); }
 Value equalP(Value a, Value b) { return boolValue(isEqual(a, b)); }
+Value neqP(Value a, Value b) { return boolValue(a != b); }
+Value trueP() { return kTrue; }
+Value falseP() { return kNil; }
+Value booleanP(Value a) { return boolValue(a == kNil || a == kTrue); }
 Value notP(Value a) { return boolValue(a == kNil); }
+Value functionP(Value a) { return boolValue(tagOf(a) == Tag::Function); }
+Value specialP(Value a) { return boolValue(tagOf(a) == Tag::Special); }
+
+Value procedureP(Value a)
+{
+    switch (tagOf(a)) {
+    case Tag::Function:
+    case Tag::Primitive:
+    case Tag::Special:
+    case Tag::Predicate:
+    case Tag::Lexical:
+    case Tag::Gamma:
+    case Tag::Closed:
+        return kTrue;
+    default:
+        return kNil;
+    }
+}
 
 class LogicalModule final : public Module {
 public:
@@ -48,8 +170,15 @@ public:
         defineFunction2("eq?", eqP);
         defineFunction2("eqv?", eqvP);
         defineFunction2("equal?", equalP);
+        defineFunction2("neq?", neqP);
+        defineFunction0("true", trueP);
+        defineFunction0("false", falseP);
+        defineFunction1("boolean?", booleanP);
         defineFunction1("not", notP);
         defineFunction1("null?", notP);
+        defineFunction1("function?", functionP);
+        defineFunction1("special?", specialP);
+        defineFunction1("procedure?", procedureP);
     }
 } logicalModule;
 

@@ -1,0 +1,4 @@
+(define (fact n) (let ((r 1L)) (while (> n 1) (setq r (* r n)) (dec n)) r))
+(define (run k) (let ((len 0)) (dotimes (i k) (setq len (length (string (fact 1000))))) len))
+(println (run 20))
+(exit)

@@ -1,0 +1,8 @@
+(define (build n)
+  (let ((l '()) (j 0))
+    (dotimes (i n) (push j l) (setq j (if (= j 99) 0 (+ j 1))))
+    l))
+(define (sum l) (let ((s 0)) (dolist (x l) (setq s (+ s x))) s))
+(define (run k) (let ((total 0)) (dotimes (i k) (setq total (+ total (sum (reverse (build 100000)))))) total))
+(println (run 20))
+(exit)

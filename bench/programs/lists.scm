@@ -1,0 +1,6 @@
+(define (build n)
+  (let loop ((l '()) (i 0) (j 0))
+    (if (< i n) (loop (cons j l) (+ i 1) (if (= j 99) 0 (+ j 1))) l)))
+(define (sum l) (let loop ((l l) (s 0)) (if (null? l) s (loop (cdr l) (+ s (car l))))))
+(define (run k) (let loop ((k k) (total 0)) (if (= k 0) total (loop (- k 1) (+ total (sum (reverse (build 100000))))))))
+(display (run 20)) (newline)

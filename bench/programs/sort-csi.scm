@@ -1,0 +1,8 @@
+(import (chicken sort))
+(define (numbers n)
+  (let loop ((n n) (x 1) (l '()))
+    (if (= n 0) l (let ((x (remainder (+ (* x 75) 74) 65537))) (loop (- n 1) x (cons x l))))))
+(define data (numbers 20000))
+(define (run k s) (if (= k 0) s (run (- k 1) (sort data (lambda (a b) (< a b))))))
+(define sorted (run 5 '()))
+(display (list (car sorted) (car (reverse sorted)))) (newline)

@@ -1,0 +1,16 @@
+; A merge sort, for the interpreters that have no sort of their own.
+(define (numbers n)
+  (let loop ((n n) (x 1) (l '()))
+    (if (= n 0) l (let ((x (remainder (+ (* x 75) 74) 65537))) (loop (- n 1) x (cons x l))))))
+(define (merge a b less)
+  (cond ((null? a) b) ((null? b) a)
+        ((less (car b) (car a)) (cons (car b) (merge a (cdr b) less)))
+        (else (cons (car a) (merge (cdr a) b less)))))
+(define (split l) (if (or (null? l) (null? (cdr l))) (cons l '())
+                      (let ((r (split (cddr l)))) (cons (cons (car l) (car r)) (cons (cadr l) (cdr r))))))
+(define (msort l less) (if (or (null? l) (null? (cdr l))) l
+                           (let ((p (split l))) (merge (msort (car p) less) (msort (cdr p) less) less))))
+(define data (numbers 20000))
+(define (run k s) (if (= k 0) s (run (- k 1) (msort data (lambda (a b) (< a b))))))
+(define sorted (run 5 '()))
+(display (list (car sorted) (car (reverse sorted)))) (newline)
