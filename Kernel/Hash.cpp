@@ -140,3 +140,9 @@ void releaseUnreachableHashTables(uint32_t markMask)
 }
 
 uint32_t liveHashTableCount() { return static_cast<uint32_t>(gBuckets.size()); }
+
+bool holdsHashBucket(Value table)
+{
+    auto it = gBuckets.find(payloadOf(table));
+    return it != gBuckets.end() && stillHeldBy(it->first, it->second);
+}

@@ -38,5 +38,7 @@ void markHashTable(Value table);
 // full collection, 0xC0000000 in a partial one, where permanent cells count as marked).
 void releaseUnreachableHashTables(uint32_t markMask);
 
-// The number of tables whose bucket block is held (for tests and space reports).
+// The number of tables whose bucket block is held, and whether the table's block is held (for
+// tests and space reports).
 uint32_t liveHashTableCount();
+bool holdsHashBucket(Value table);

@@ -33,7 +33,7 @@ uint32_t toIndexBelow(Value v, uint32_t limit)
     return i;
 }
 
-uint32_t properListLength(Value list)
+bool isProperList(Value list, uint32_t& length)
 {
     // Floyd's two pointers: a circular list is refused instead of looping forever.
     uint32_t n = 0;
@@ -47,9 +47,16 @@ uint32_t properListLength(Value list)
         ++n;
         slow = cdr(slow);
         if (slow == fast)
-            raiseWrongType(list);
+            return false;
     }
-    if (fast != kNil)
+    length = n;
+    return fast == kNil;
+}
+
+uint32_t properListLength(Value list)
+{
+    uint32_t n;
+    if (!isProperList(list, n))
         raiseWrongType(list);
     return n;
 }

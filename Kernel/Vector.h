@@ -33,5 +33,7 @@ inline void setVectorElement(Value vector, uint32_t index, Value x)
 uint32_t toCollectionIndex(Value v);
 // An index below limit, or the wrong-type error with v.
 uint32_t toIndexBelow(Value v, uint32_t limit);
+// Whether list is a proper list (not dotted, not circular); its length then goes to length.
+bool isProperList(Value list, uint32_t& length);
 // The length of a proper list, or the wrong-type error with list when it is improper or circular.
 uint32_t properListLength(Value list);
