@@ -41,14 +41,14 @@
              (procedure? '(lambda (_x) _x)))
        '(t t t () () ()))
 
-; Structures too deep for the native stack, or circular through their cars, raise an error.
+; Deep structures compare; structures circular through their cars raise an error.
 (define (nest _depth)
   (let ((_v ()))
     (for 1 _depth (lambda (_i) (set! _v (list _v))))
     _v))
 (define Deep1 (nest 600000))
 (define Deep2 (nest 600000))
-(check-error 9 (lambda () (equal? Deep1 Deep2)) "deep lists")
+(check (equal? Deep1 Deep2) t "deep lists compare without exhausting the stack")
 (check (equal? (nest 100) (nest 100)) t)
 (check (equal? (nest 100) (nest 101)) ())
 (define Loop1 (list 1))
