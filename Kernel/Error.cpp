@@ -38,6 +38,50 @@ struct LispStackReserve {
 int gReportCount = 0;
 ErrorMessageSink gSink = nullptr;
 
+constexpr size_t kReportValueChars = 799;
+
+// Collects printed text up to a limit, then stops the printing: a circular or huge culprit
+// still gives a report.
+class LimitedTextStream final : public NativeStream {
+public:
+    struct Full {};
+    explicit LimitedTextStream(size_t limit) : m_limit(limit) {}
+    void seek(int64_t) override {}
+    int64_t position() override { return static_cast<int64_t>(m_text.size()); }
+    int readByte() override { return kEnd; }
+    int peekByte() override { return kEnd; }
+    int64_t length() override { return static_cast<int64_t>(m_text.size()); }
+    void writeByte(int byte) override
+    {
+        if (m_text.size() >= m_limit)
+            throw Full {};
+        m_text.push_back(static_cast<char>(byte));
+    }
+    std::string m_text;
+
+private:
+    size_t m_limit;
+};
+
+// The string conversion of a value, cut to limit characters.
+std::string limitedText(Value v, size_t limit)
+{
+    std::string text;
+    if (isString(v) || isSymbol(v)) {
+        text = stringOf(v);
+    } else {
+        LimitedTextStream out(limit);
+        try {
+            printValueTo(v, PrintStyle::Print, out);
+        } catch (const LimitedTextStream::Full&) {
+        }
+        text = std::move(out.m_text);
+    }
+    if (text.size() > limit)
+        text.resize(limit);
+    return text;
+}
+
 } // namespace
 
 void setErrorMessageSink(ErrorMessageSink sink) { gSink = sink; }
@@ -87,10 +131,8 @@ void reportError(int32_t family, int32_t code, Value culprit)
     gInReport = true;
     std::string text;
     try {
-        std::string value = stringOf(culprit);
-        if (value.size() > 799)
-            value.resize(799);
-        std::string self = stringOf(gSelf);
+        std::string value = limitedText(culprit, kReportValueChars);
+        std::string self = limitedText(gSelf, kReportValueChars);
         std::string nil = stringOf(kNil);
         char head[64];
         std::snprintf(head, sizeof head, "Error: %ld-%ld, ", static_cast<long>(family), static_cast<long>(code));
