@@ -395,7 +395,7 @@ Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
     Cell& t = cellAt(tail);
     t.car = (t.car & (kMarkBit | kPermanentBit)) | (headerTag << 24) | payloadOf(next);
     t.cdr = gAreas.blockAlloc;
-    gAreas.blockAlloc += (n + 1) & ~1u;
+    gAreas.blockAlloc += blockSpan(n);
     gChainTail = payloadOf(next);
     return makeValue(valueTag, tail);
 }
@@ -761,7 +761,7 @@ Value moveIndirects(Value bytes)
 {
     int32_t n = toInt32(bytes);
     MemoryAreas& a = gAreas;
-    if (n & 1)
+    if (n & 3)
         raiseWrongType(bytes);
     if (n >= 0) {
         if (freeBlockBytes() < static_cast<uint32_t>(n))

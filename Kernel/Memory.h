@@ -98,6 +98,8 @@ uint32_t vectorLength(Value v);
 Value* vectorElements(Value v); // valid until the next allocation
 Value makeRawBlock(uint32_t dataBytes);
 uint32_t blockSize(uint32_t header, uint32_t dataAddress); // size of a chained block from its header
+// Blocks start at multiples of 4, so that the Values of vectors and records are aligned.
+constexpr uint32_t blockSpan(uint32_t size) { return (size + 3) & ~3u; }
 
 // Growth.
 bool growCells(uint32_t requested);
