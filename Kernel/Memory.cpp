@@ -486,8 +486,9 @@ Value makeVector(uint32_t n, Value fill)
     reserveBlock(bytes);
     uint8_t* at = blockFreeEnd();
     std::memcpy(at, &n, 4);
-    auto* elements = reinterpret_cast<Value*>(at + 4);
-    std::fill(elements, elements + n, fill);
+    // Blocks are only 2-byte aligned: the elements are stored bytewise.
+    for (uint32_t i = 0; i < n; ++i)
+        std::memcpy(at + 4 + 4 * i, &fill, 4);
     return commitBlock(bytes, Tag::Vector, Tag::VectorHeader);
 }
 

@@ -19,6 +19,7 @@
 #include "Kernel/StreamArgument.h"
 #include "Kernel/Symbol.h"
 
+#include <cstring>
 #include <string>
 
 char gDecimalSeparator = '.';
@@ -76,6 +77,16 @@ void initClasses()
     gClasses['}'] = 18;
     gClasses[';'] = 19;
 }
+
+// Vector elements are not 4-byte aligned in the block area: they are copied bytewise.
+Value vectorElement(Value vector, uint32_t i)
+{
+    Value x;
+    std::memcpy(&x, blockData(vector) + 4 + 4 * i, 4);
+    return x;
+}
+
+void setVectorElement(Value vector, uint32_t i, Value x) { std::memcpy(blockData(vector) + 4 + 4 * i, &x, 4); }
 
 [[noreturn]] void syntaxError() { raiseError(ErrorCode::Syntax, kNil); }
 
@@ -351,9 +362,9 @@ int readDispatch(NativeStream& in, Value& datum)
         if (p != kNil)
             syntaxError(); // a vector has no dotted tail
         Value vector = makeVector(n, kNil);
-        Value* elements = vectorElements(vector);
+        uint32_t i = 0;
         for (p = items; isPair(p); p = cdr(p))
-            *elements++ = car(p);
+            setVectorElement(vector, i++, car(p));
         datum = vector;
         return Datum;
     }
@@ -446,7 +457,7 @@ Value unitEntry(int64_t index)
 {
     if (gUnitTable == kNil || index < 0 || index >= vectorLength(gUnitTable))
         raiseError(ErrorCode::Syntax, makeInteger(index));
-    return vectorElements(gUnitTable)[index];
+    return vectorElement(gUnitTable, static_cast<uint32_t>(index));
 }
 
 Value readUnitToken(NativeStream& in, int k, int c)
@@ -719,9 +730,9 @@ void installUnitSymbols(Value table)
     if (p != kNil)
         raiseWrongType(table);
     Value vector = makeVector(n, kNil);
-    Value* elements = vectorElements(vector);
+    uint32_t i = 0;
     for (p = table; isPair(p); p = cdr(p))
-        *elements++ = car(p);
+        setVectorElement(vector, i++, car(p));
     gUnitTable = vector;
 }
 
