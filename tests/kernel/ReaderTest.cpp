@@ -113,6 +113,29 @@ TEST(Reader, NumbersOrSymbols)
     EXPECT_EQ(cdr(variable), intern("name"));
 }
 
+// With Machine set to mac, a single character after #\\ is a classic Mac character.
+TEST(Reader, MacCharacters)
+{
+    Value machine = intern("Machine");
+    Value saved = globalValue(machine);
+    const struct { int byte; int ibm; int mac; } cases[] = {
+        { 0x8E, 0x8E, 0xE9 }, // é
+        { 0xDB, 0xDB, 0xA4 }, // the currency sign
+        { 0xD9, 0xD9, 0x9F }, // Ÿ
+        { 0xAD, 0xAD, 0xAD }, // ≠ has no equivalent: unchanged
+        { 'a', 'a', 'a' },
+    };
+    for (auto& c : cases) {
+        std::string text = std::string("#\\") + static_cast<char>(c.byte);
+        setGlobalValue(machine, saved);
+        EXPECT_EQ(readText(text), makeImmediate(c.ibm)) << c.byte;
+        setGlobalValue(machine, intern("mac"));
+        EXPECT_EQ(readText(text), makeImmediate(c.mac)) << c.byte;
+    }
+    EXPECT_EQ(readText("#\\space"), makeImmediate(32)) << "names are not translated";
+    setGlobalValue(machine, saved);
+}
+
 TEST(Reader, TokenCodes)
 {
     const struct { const char* text; int token; } cases[] = {
