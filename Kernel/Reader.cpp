@@ -111,6 +111,17 @@ Value vectorElement(Value vector, uint32_t i)
 
 void setVectorElement(Value vector, uint32_t i, Value x) { std::memcpy(blockData(vector) + 4 + 4 * i, &x, 4); }
 
+// The reader stops a little above the evaluator's stack limit, so that the error report made at
+// the raise point still has room to print.
+void checkReaderStack()
+{
+    constexpr uintptr_t kReportMargin = 64 * 1024;
+    char here;
+    if (reinterpret_cast<uintptr_t>(&here) < gEvalStackLimit + kReportMargin) [[unlikely]]
+        stackTooDeep();
+    checkCStack();
+}
+
 [[noreturn]] void syntaxError() { raiseError(ErrorCode::Syntax, kNil); }
 
 int cls(int c) { return gClasses[c]; }
@@ -228,7 +239,7 @@ Value readDatum(NativeStream& in)
 // The elements up to the closing token closer (Close or CloseBrace), with an optional dotted tail.
 Value readList(NativeStream& in, int closer)
 {
-    checkCStack();
+    checkReaderStack();
     Value head = kNil, tail = kNil;
     for (;;) {
         Value item = kNil;
@@ -281,7 +292,7 @@ bool isMember(Value x, Value list)
 
 bool featureHolds(Value expression, Value features)
 {
-    checkCStack();
+    checkReaderStack();
     if (isSymbol(expression))
         return isMember(expression, features);
     if (!isPair(expression))
@@ -645,7 +656,7 @@ void setCharacterClass(unsigned char c, int k) { gClasses[c] = static_cast<uint8
 
 int readToken(NativeStream& in, Value& datum)
 {
-    checkCStack();
+    checkReaderStack();
     for (;;) {
         int c = in.peekByte();
         if (c == NativeStream::kEnd)

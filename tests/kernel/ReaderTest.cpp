@@ -175,10 +175,7 @@ TEST(Reader, DeepNestingRaisesAnError)
         std::string text;
         for (int i = 0; i < 300000; ++i)
             text += opener;
-        // The report is made at the stack limit itself, where printing the culprit can fail in
-        // turn; either way it is an error report and the process goes on.
-        std::string report = errorOf(text);
-        EXPECT_TRUE(report == "1010-9, ()" || report == "Unprintable error") << opener << report;
+        EXPECT_EQ(errorOf(text), "1010-9, ()") << opener;
     }
     EXPECT_EQ(readOutcome("(((((a)))))"), "(((((a)))))"); // the reader still works afterwards
 }
