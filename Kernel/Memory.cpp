@@ -484,8 +484,8 @@ Value makeVector(uint32_t n, Value fill)
     reserveBlock(bytes);
     uint8_t* at = blockFreeEnd();
     std::memcpy(at, &n, 4);
-    for (uint32_t i = 0; i < n; ++i) // blocks are only 2-byte aligned
-        std::memcpy(at + 4 + 4 * static_cast<size_t>(i), &fill, 4);
+    auto* elements = reinterpret_cast<Value*>(at + 4); // blocks start at multiples of 4
+    std::fill(elements, elements + n, fill);
     return commitBlock(bytes, Tag::Vector, Tag::VectorHeader);
 }
 

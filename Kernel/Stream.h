@@ -24,10 +24,12 @@ public:
     virtual int64_t remaining() { return length() - position(); }
     virtual void writeByte(int byte) = 0;
     virtual void writeBlock(const void* data, size_t count);
+    // Writes a block turning each carriage return into carriage return + line feed.
+    virtual void writeBlockCrLf(const void* data, size_t count);
     // Writes text turning each carriage return into the host's line end.
     virtual void writeText(const void* data, size_t count) { writeBlock(data, count); }
     virtual void flush() {}
-    virtual void setLength(int64_t length) {}
+    virtual bool setLength(int64_t length) { return false; }
     virtual void close() {}
 
     // Lisp stream object the stream belongs to, if any (user macro characters run in its context).
@@ -99,4 +101,88 @@ public:
 
 private:
     NativeStream* m_saved;
+};
+
+// A host file. Positions and lengths count from the origin, a byte offset into the file.
+class FileStream final : public NativeStream {
+public:
+    enum class Mode {
+        Read,            // an existing file, read only
+        ReadWrite,       // an existing file, read and write
+        Create,          // a new empty file (an existing one is emptied), read and write
+        ReadWriteCreate, // an existing file, or a new empty one, read and write
+    };
+    // The open stream, or nullptr with error set to the host's code (2 not found, 13 access
+    // denied, 17 exists, 24 too many open files, 28 disk full, ...).
+    static FileStream* open(const std::string& path, Mode mode, int& error);
+    ~FileStream() override;
+
+    void seek(int64_t position) override;
+    int64_t position() override;
+    int readByte() override;
+    int peekByte() override;
+    size_t readBlock(void* buffer, size_t count) override;
+    int64_t length() override;
+    // Writes raise error 46 (disk full) with the path when the host takes fewer bytes than given,
+    // and the wrong-type error on a stream opened for reading only.
+    void writeByte(int byte) override;
+    void writeBlock(const void* data, size_t count) override;
+    void flush() override;
+    bool setLength(int64_t length) override;
+    void close() override;
+
+    const std::string& path() const { return m_path; }
+    bool writable() const { return m_writable; }
+    bool isOpen() const { return m_file != nullptr; }
+    int error() const { return m_error; }
+    int64_t origin() const { return m_origin; }
+    void setOrigin(int64_t origin);
+
+private:
+    FileStream(std::FILE* file, std::string path, bool writable);
+    void checkWritable();
+
+    std::FILE* m_file;
+    std::string m_path;
+    bool m_writable;
+    int m_error = 0;
+    int64_t m_origin = 0;
+};
+
+// The bytes of a memory handle of the handle manager. The handle's data may move between calls,
+// so no host address is kept: every access asks the handle manager again. Writing past the end
+// grows the handle (by 1024 bytes below 4096, by a quarter below 409604, by 102400 beyond) and
+// the stream's length counts the bytes written; trim() cuts the handle to that length.
+class HandleStream final : public NativeStream {
+public:
+    enum class Ownership { Borrowed, DisposeOnClose };
+    // Reading streams see the handle's whole size; writing streams start empty.
+    enum class Mode { Read, Write };
+    HandleStream(Handle handle, Mode mode, Ownership ownership = Ownership::Borrowed);
+    ~HandleStream() override;
+
+    void seek(int64_t position) override;
+    int64_t position() override { return m_position; }
+    int readByte() override;
+    int peekByte() override;
+    size_t readBlock(void* buffer, size_t count) override;
+    int64_t length() override { return m_length; }
+    void writeByte(int byte) override;
+    void writeBlock(const void* data, size_t count) override;
+    bool setLength(int64_t length) override;
+    void close() override;
+
+    Handle handle() const { return m_handle; }
+    // Cuts the handle to the written length and hands it over: the stream no longer disposes it.
+    Handle release();
+    void trim();
+
+private:
+    uint8_t* data(); // host address of the data, nullptr for an empty or dead handle
+    void ensureCapacity(uint64_t size);
+
+    Handle m_handle;
+    Ownership m_ownership;
+    int64_t m_position = 0;
+    int64_t m_length = 0;
 };
