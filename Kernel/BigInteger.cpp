@@ -368,13 +368,22 @@ BigInteger BigInteger::gcd(BigInteger a, BigInteger b)
     while (!b.isZero()) {
         auto small = [](const BigInteger& x) { return x.m_limbs.size() <= 2; };
         if (small(a) && small(b)) {
-            uint64_t x = static_cast<uint64_t>(*a.toInt64()), y = static_cast<uint64_t>(*b.toInt64());
+            auto magnitude64 = [](const BigInteger& v) {
+                uint64_t m = 0;
+                for (size_t i = v.m_limbs.size(); i-- > 0;)
+                    m = (m << 32) | v.m_limbs[i];
+                return m;
+            };
+            uint64_t x = magnitude64(a), y = magnitude64(b);
             while (y) {
                 uint64_t t = x % y;
                 x = y;
                 y = t;
             }
-            return BigInteger(static_cast<int64_t>(x));
+            BigInteger g;
+            for (; x; x >>= 32)
+                g.m_limbs.push_back(static_cast<uint32_t>(x));
+            return g;
         }
         BigInteger q, r;
         divide(a, b, q, r);
