@@ -34,16 +34,16 @@ BigInteger BigInteger::fromValue(Value v)
     if (tag != Tag::BigPositive && tag != Tag::BigNegative)
         raiseWrongType(v);
     // Walk the digit chain; a damaged chain (bad link, wrong header, a loop) is reported, not
-    // followed.
+    // followed. The report names no culprit: the damaged value could not be printed.
     BigInteger result;
     uint32_t offset = payloadOf(v);
     for (;;) {
         if (!isCellOffset(offset) || result.m_limbs.size() > gAreas.cellCount)
-            raiseWrongType(v);
+            raiseWrongType(kNil);
         const Cell& cell = cellAt(offset);
         uint32_t header = cell.car & ~(kMarkBit | kPermanentBit);
         if (tagOf(header) != Tag::BigDigitHeader)
-            raiseWrongType(v);
+            raiseWrongType(kNil);
         result.m_limbs.push_back(cell.cdr); // digit 2k in the low half, 2k + 1 in the high half
         offset = payloadOf(header);
         if (offset == 0)
@@ -135,10 +135,9 @@ std::optional<int64_t> BigInteger::toInt64() const
     uint64_t magnitude = 0;
     for (size_t i = m_limbs.size(); i-- > 0;)
         magnitude = (magnitude << 32) | m_limbs[i];
-    if (magnitude > static_cast<uint64_t>(INT64_MAX))
+    if (magnitude > static_cast<uint64_t>(INT64_MAX) + (m_negative ? 1 : 0))
         return std::nullopt;
-    int64_t n = static_cast<int64_t>(magnitude);
-    return m_negative ? -n : n;
+    return m_negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
 double BigInteger::toDouble() const

@@ -1051,11 +1051,7 @@ Value numberToString(Value x)
 
 uint32_t gRandomState = 1;
 
-int randomOutput()
-{
-    gRandomState = gRandomState * 214013u + 2531011u;
-    return static_cast<int>((gRandomState >> 16) & 0x7FFF);
-}
+int randomOutput() { return nextRandomOutput(); }
 
 Value randomPrimitive(Value n)
 {
@@ -1190,6 +1186,14 @@ public:
 } numberModule;
 
 } // namespace
+
+int nextRandomOutput()
+{
+    gRandomState = gRandomState * 214013u + 2531011u;
+    return static_cast<int>((gRandomState >> 16) & 0x7FFF);
+}
+
+uint32_t randomGeneratorState() { return gRandomState; }
 
 Value makeInteger(int64_t n)
 {

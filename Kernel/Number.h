@@ -41,3 +41,7 @@ std::optional<Value> parseNumber(std::string_view text, char separator);
 std::string numberText(Value v);
 // The "%-27.15g" text of a double with the separator, as numberText writes a real.
 std::string realText(double x, char separator);
+// The C runtime's generator behind random: state × 214013 + 2531011, output bits 16 to 30. The
+// state starts at 1 and is never reseeded.
+int nextRandomOutput();
+uint32_t randomGeneratorState();
