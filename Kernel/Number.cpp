@@ -992,7 +992,7 @@ std::optional<Value> parseRealNumber(std::string_view text, char separator)
 std::optional<Value> parseComplex(std::string_view text, char separator)
 {
     text = trimmed(text);
-    if (text.size() < 2 || text.back() != 'i')
+    if (text.size() < 2 || text.back() != 'i' || text.find_first_of("0123456789") == std::string_view::npos)
         return std::nullopt;
     std::string_view body = text.substr(0, text.size() - 1);
     size_t split = std::string_view::npos;
@@ -1292,8 +1292,7 @@ bool numbersEqual(Value a, Value b)
     case Kind::Big:
         return kb == Kind::Big && tagOf(a) == tagOf(b) && BigInteger::fromValue(a) == BigInteger::fromValue(b);
     case Kind::Ratio:
-        return kb == Kind::Ratio && numbersEqual(car(a), car(b)) && numbersEqual(cdr(a), cdr(b))
-            && kindOf(car(a)) == kindOf(car(b));
+        return kb == Kind::Ratio && Rational::compare(Rational::fromValue(a), Rational::fromValue(b)) == 0;
     case Kind::Complex:
         return kb == Kind::Complex && numbersEqual(car(a), car(b)) && numbersEqual(cdr(a), cdr(b));
     default:
