@@ -15,6 +15,7 @@
 #include "Kernel/Symbol.h"
 #include "Platform/Host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -786,7 +787,7 @@ Value sqrtPrimitive(Value x)
 }
 
 // Results of exact powers are limited to this many bits; past it the memory is exhausted anyway.
-constexpr size_t kMaxPowerBits = 4000000;
+constexpr size_t kMaxPowerBits = 1000000;
 
 Value exptPrimitive(Value base, Value exponent)
 {
@@ -800,11 +801,11 @@ Value exptPrimitive(Value base, Value exponent)
             b = div(complexOf(kOne), b);
             n = -n;
         }
-        if (tagOf(base) != Tag::Complex) {
-            size_t bits = std::max(b.re.q.num.bitLength(), b.re.q.den.bitLength());
-            if (bits > 1 && (bits - 1) * static_cast<size_t>(n) > kMaxPowerBits)
-                raiseError(ErrorCode::MemoryExhausted, exponent);
-        }
+        size_t bits = std::max({ b.re.q.num.bitLength(), b.re.q.den.bitLength(), b.im.q.num.bitLength(),
+            b.im.q.den.bitLength() });
+        bool unit = tagOf(base) != Tag::Complex && bits <= 1; // 0, 1 and -1 stay small
+        if (!unit && (bits - 1 + (tagOf(base) == Tag::Complex)) * static_cast<size_t>(n) > kMaxPowerBits)
+            raiseError(ErrorCode::MemoryExhausted, exponent);
         ComplexNumber result { exactScalar(Rational(BigInteger(1))), exactScalar(Rational()) };
         while (n) {
             if (n & 1)

@@ -332,8 +332,9 @@ TEST(Number, IntegerConversions)
         EXPECT_EQ(r32.empty(), c.int32Ok) << c.text << " " << r32;
         std::string ru = reportOf([&] { EXPECT_EQ(std::to_string(toUInt32(v)), c.text); });
         EXPECT_EQ(ru.empty(), c.uint32Ok) << c.text << " " << ru;
-        if (!c.int32Ok)
+        if (!c.int32Ok) {
             EXPECT_NE(r32.find("Error: 1010-2,"), std::string::npos) << r32;
+        }
     }
 }
 
