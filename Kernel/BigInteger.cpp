@@ -98,18 +98,19 @@ Value BigInteger::toValue() const
     if (m_limbs.size() == 1 && m_limbs[0] <= static_cast<uint32_t>(kMaxImmediate))
         return makeImmediate(m_negative ? -static_cast<int32_t>(m_limbs[0]) : static_cast<int32_t>(m_limbs[0]));
     // Cells are linked front to back, so the chain built so far is always whole and reachable
-    // from head, whatever collection an allocation runs.
+    // from head, whatever collection an allocation runs. The new cell is kept as an offset only:
+    // as a list Value its raw digits would read as a cdr.
     Value head = kNil;
     uint32_t previous = 0;
     for (uint32_t limb : m_limbs) {
-        Value cell = cons(makeValue(Tag::BigDigitHeader, 0), limb);
+        uint32_t offset = payloadOf(cons(makeValue(Tag::BigDigitHeader, 0), limb));
         if (previous == 0) {
-            head = makeValue(m_negative ? Tag::BigNegative : Tag::BigPositive, payloadOf(cell));
+            head = makeValue(m_negative ? Tag::BigNegative : Tag::BigPositive, offset);
         } else {
             Cell& last = cellAt(previous);
-            last.car = (last.car & (kMarkBit | kPermanentBit)) | makeValue(Tag::BigDigitHeader, payloadOf(cell));
+            last.car = (last.car & (kMarkBit | kPermanentBit)) | makeValue(Tag::BigDigitHeader, offset);
         }
-        previous = payloadOf(cell);
+        previous = offset;
     }
     return head;
 }
