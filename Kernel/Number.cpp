@@ -1052,19 +1052,17 @@ Value numberToString(Value x)
 
 uint32_t gRandomState = 1;
 
-int randomOutput() { return nextRandomOutput(); }
-
 Value randomPrimitive(Value n)
 {
     int32_t count = toInt32(n);
     if (count < 1 || count > 32767)
         raiseWrongType(n);
     for (int skip = static_cast<int>((hostMilliseconds() >> 6) & 3); skip > 0; --skip)
-        randomOutput();
+        nextRandomOutput();
     int bucket = 32767 / count;
     int c;
     do
-        c = randomOutput() / bucket;
+        c = nextRandomOutput() / bucket;
     while (c >= count);
     return makeImmediate(c);
 }
