@@ -69,29 +69,6 @@ bool atomsEqual(Value a, Value b)
 
 } // namespace
 
-bool numbersEqual(Value a, Value b)
-{
-    if (a == b)
-        return true;
-    uint32_t ta = tagOf(a), tb = tagOf(b);
-    switch (ta) {
-    case Tag::Integer:
-        // A different immediate integer is a different number.
-        return tb != Tag::Integer && isRealTag(tb) && toDouble(a) == toDouble(b);
-    case Tag::Real:
-        return isRealTag(tb) && realValue(a) == toDouble(b);
-    case Tag::BigPositive:
-    case Tag::BigNegative:
-    case Tag::Rational:
-        // FIXME: exact comparison of digits, numerators and denominators once the number tower
-        // lands; for now the double values decide.
-        return tb == ta && toDouble(a) == toDouble(b);
-    default:
-        // FIXME: complex numbers compare part by part once the number tower gives their parts.
-        return false;
-    }
-}
-
 void setArrayElementCounter(uint64_t (*count)(Value array)) { gArrayElementCount = count; }
 
 bool isEqv(Value a, Value b)

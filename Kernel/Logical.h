@@ -6,7 +6,7 @@
 // Numbers compared the way equal? compares them: the type of the first argument decides which
 // second arguments can be equal to it (an integer never equals a different integer, a real equals
 // any number of the same value). The one place where the numeric part of equality lives.
-bool numbersEqual(Value a, Value b);
+// The numeric part of equality is numbersEqual in Kernel/Number.h.
 bool isEqv(Value a, Value b);
 // Arrays (tag 0x3E) are eqv? when both have no elements; the array unit installs how their
 // elements are counted. Until then arrays are eqv? only to themselves.
