@@ -86,6 +86,7 @@ std::string limitedText(Value v, size_t limit)
 
 void setErrorMessageSink(ErrorMessageSink sink) { gSink = sink; }
 int errorReportCount() { return gReportCount; }
+bool inErrorReport() { return gInReport; }
 
 bool hasCatch(Value tag)
 {

@@ -42,6 +42,8 @@ void showErrorMessage(const std::string& text);
 using ErrorMessageSink = int (*)(const std::string& text);
 void setErrorMessageSink(ErrorMessageSink sink);
 int errorReportCount();
+// Whether the text of an error report is being built (printing then stops short of errors).
+bool inErrorReport();
 
 // The catch tags of the top level.
 namespace Sym {

@@ -44,8 +44,21 @@ void NativeStream::writeBlockCrLf(const void* data, size_t count)
     writeBlock(bytes + start, count - start);
 }
 
+namespace {
+// Text collected in native memory is bounded: printing a huge or endless value must end in an
+// error report, not in the host running out of memory.
+constexpr size_t kMaxCollectedText = 64u << 20;
+
+void checkCollectedSize(size_t size)
+{
+    if (size > kMaxCollectedText)
+        raiseError(ErrorCode::MemoryExhausted, kNil);
+}
+} // namespace
+
 void StringOutputStream::writeByte(int byte)
 {
+    checkCollectedSize(m_position + 1);
     if (m_position == m_text.size())
         m_text.push_back(static_cast<char>(byte));
     else
@@ -55,6 +68,7 @@ void StringOutputStream::writeByte(int byte)
 
 void StringOutputStream::writeBlock(const void* data, size_t count)
 {
+    checkCollectedSize(m_position + count);
     if (m_position == m_text.size()) {
         m_text.append(static_cast<const char*>(data), count);
         m_position += count;

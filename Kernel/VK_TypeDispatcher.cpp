@@ -193,9 +193,14 @@ public:
     void write(Value v, NativeStream& out) override { printList(v, out, PrintStyle::Write); }
 
 private:
-    static void printList(Value v, NativeStream& out, PrintStyle style)
+    // A list circular through its cdrs is found by Brent's method as it is printed: it raises
+    // the wrong-type error, or, inside an error report, ends with "...".
+    static void printList(Value list, NativeStream& out, PrintStyle style)
     {
         out.writeByte('(');
+        Value v = list;
+        Value tortoise = list;
+        uint64_t power = 1, steps = 0;
         bool first = true;
         while (isPair(v)) {
             if (!first)
@@ -203,6 +208,18 @@ private:
             first = false;
             printValueTo(car(v), style, out);
             v = cdr(v);
+            if (v == tortoise) {
+                if (inErrorReport()) {
+                    put(out, "...)");
+                    return;
+                }
+                raiseWrongType(list);
+            }
+            if (++steps == power) {
+                tortoise = v;
+                power *= 2;
+                steps = 0;
+            }
         }
         if (v != kNil) {
             put(out, " . ");

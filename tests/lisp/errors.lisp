@@ -36,3 +36,9 @@
 (define (my-trap _f _c _v _o _a _b) (set! trapped (list _f _c _v _a _b)) (throw 'done 'handled))
 (check (catch 'done (fluid-let ((error-trap my-trap)) (car 5))) 'handled)
 (check trapped '(1010 2 5 () ()))
+
+; Printing a list circular through its cdrs raises the wrong-type error instead of looping.
+(define ring (list 1 2 3))
+(set-cdr! (cdr (cdr ring)) ring)
+(check-error 2 (lambda () (format t "~a" ring)))
+(check (eq? (error-value (lambda () (format t "~a" ring))) ring) t)
