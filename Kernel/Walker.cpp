@@ -4,6 +4,7 @@
 #include "Kernel/Eval.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
+#include "Kernel/Prolog.h"
 #include "Kernel/Symbol.h"
 
 #include <vector>
@@ -26,6 +27,7 @@ struct FunctionScope {
 class Walker {
 public:
     Value compile(Value form, int level);
+    Value compileClause(Value form);
 
 private:
     void walkList(Value list, int level);
@@ -219,6 +221,26 @@ Value Walker::compile(Value form, int level)
     return retag(function, tag);
 }
 
+// A clause (new-clause args . body) opens a fresh level: its head arguments are patterns, so every
+// variable in them or in the body is a slot of the clause.
+Value Walker::compileClause(Value form)
+{
+    Value rest = cdr(form);
+    if (!isPair(rest))
+        raiseWrongType(form);
+    Value args = car(rest);
+    Value body = cdr(rest);
+    m_scopes.push_back({ 1, 0, false, true });
+    if (isVariable(args))
+        resolve(args, 1);
+    else
+        walkList(args, 1);
+    walkList(body, 1);
+    uint32_t slots = m_scopes.back().slots;
+    m_scopes.pop_back();
+    return cons(makeImmediate(static_cast<int32_t>(slots)), cons(cons(car(form), args), body));
+}
+
 class WalkerModule final : public Module {
 public:
     WalkerModule() : Module("Walker") {}
@@ -235,4 +257,10 @@ Value compileFunction(Value form)
 {
     Walker walker;
     return walker.compile(form, 0);
+}
+
+Value compileClause(Value form)
+{
+    Walker walker;
+    return walker.compileClause(form);
 }
