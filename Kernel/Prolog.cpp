@@ -229,13 +229,28 @@ bool unify(Value a, ActivationFrame* ea, Value b, ActivationFrame* eb)
     }
 }
 
-// The term with every bound variable replaced by its value, building new pairs for structures;
-// unbound variables stay as their cells.
+// Whether a structure holds no variable at all, so that it stands for itself in any activation.
+bool isGround(Value t)
+{
+    checkCStack();
+    for (uint32_t steps = 0; isPair(t); t = cdr(t), ++steps) {
+        if (steps > gAreas.cellCount)
+            raiseError(ErrorCode::MemoryExhausted, kNil);
+        if (isPair(car(t)) ? !isGround(car(t)) : tagOf(car(t)) == Tag::Variable)
+            return false;
+    }
+    return tagOf(t) != Tag::Variable;
+}
+
+// The term with every bound variable replaced by its value, building new pairs for structures
+// that hold variables; unbound variables stay as their cells.
 Value resolveTerm(Value t, ActivationFrame* e)
 {
     checkCStack();
-    if (deref(t, e) || !isPair(t))
+    if (deref(t, e) || !isPair(t) || isGround(t))
         return t;
+    // A list longer than the cells in use runs in a circle.
+    uint32_t limit = gAreas.cellCount - gFreeCells;
     Value head = cons(resolveTerm(car(t), e), kNil);
     Value tail = head;
     for (uint32_t steps = 0;; ++steps) {
@@ -244,7 +259,7 @@ Value resolveTerm(Value t, ActivationFrame* e)
             setCdr(tail, t);
             return head;
         }
-        if (steps > gAreas.cellCount)
+        if (steps > limit)
             raiseError(ErrorCode::MemoryExhausted, kNil);
         Value cell = cons(resolveTerm(car(t), e), kNil);
         setCdr(tail, cell);
