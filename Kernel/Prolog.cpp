@@ -142,6 +142,8 @@ Value makeReference(Value term, ActivationFrame* env)
 {
     Value* at = gLispSP;
     auto distance = reinterpret_cast<uintptr_t>(gTopFrame) - reinterpret_cast<uintptr_t>(env);
+    if (distance / 8 > static_cast<uintptr_t>(kMaxImmediate))
+        raiseError(ErrorCode::MemoryExhausted, term);
     pushLisp(term);
     pushLisp(makeImmediate(static_cast<int32_t>(distance / 8)));
     return makeValue(Tag::StackRef, static_cast<uint32_t>(at - gAreas.lispStackBase));
@@ -490,6 +492,8 @@ Value collectVariables(Value term, Value found)
 Value query(Value predicate, Value* argv)
 {
     checkCStack();
+    if (!gTopFrame) // references are measured from the top frame
+        raiseError(ErrorCode::NotApplicable, predicate);
     Frame* lexical = gCurrentFrame ? gCurrentFrame->m_lexical : nullptr;
     QueryScope scope;
     if (lexical)

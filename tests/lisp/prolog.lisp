@@ -110,6 +110,20 @@
   (check (car _p) 1))
 (test-free)
 
+; Lisp code in a clause reads a variable bound by the proof through its chain of bindings.
+(defclause (head-of _l _h) (same _h (car _l)))
+(defclause (head-via-chain _l _h) (same _m _l) (same _n _m) (same _h (car _n)))
+(defclause (read-free _x) (same _x _y) (car _x))
+(define Seen nil)
+(defclause (free-both _x _y) (same _x _y) (begin (set! Seen (list (free _x) (free? _x))) t))
+(define (test-reading-bindings)
+  (check (list (head-of '(7 8) _h) _h) '(t 7))
+  (check (list (head-via-chain '(9 8) _g) _g) '(t 9))
+  (check-error 6 (lambda () (read-free _z)) "a chain that ends unbound reads as unbound")
+  (check (free-both _a _b) t)
+  (check Seen '(t ()) "free follows the binding; the evaluator's free? only sees the slot is set"))
+(test-reading-bindings)
+
 ; ---- Backtracking ----
 
 (defclause (parent tom bob))
@@ -231,6 +245,16 @@
   (check (list (nrev (numbers 30) _n) _n) (list t (rev (numbers 30)))))
 (test-lists)
 
+; A dotted head takes the remaining arguments as a list.
+(defclause (rest-args _out _a . _r) (same _out _r))
+(define (test-rest-arguments)
+  (check (list (rest-args _o 1 2 3) _o) '(t (2 3)))
+  (check (list (rest-args _p 1) _p) '(t ()))
+  (check (rest-args _q) nil "too few arguments for the head"))
+(test-rest-arguments)
+(check (same 1 2 3) nil "too many arguments for the head")
+(check (apply colour '(red)) t "a predicate applied to an argument array")
+
 ; ---- Errors ----
 
 ; An error in a Lisp test leaves the proof, and the engine keeps working afterwards.
@@ -239,6 +263,9 @@
 (check-error 6 (lambda () (num unbound-name)) "goal arguments other than variables are evaluated")
 (check-error 2 (lambda () (defclause bad-head)))
 (check-error 2 (lambda () (asserte 5)))
+(check-error 2 (lambda () (asserte '(5))))
+(check-error 2 (lambda () (defclause ((x)))))
+(check-error 2 (lambda () (new-clause)) "a clause needs its argument list")
 (check-error 21 (lambda () (obj-root (defclause (in-object 1)))) "no clauses inside an object context")
 (check-error 6 (lambda () (cut)) "the cut is no Lisp function")
 
