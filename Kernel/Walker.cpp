@@ -43,6 +43,9 @@ private:
 
 bool isVariable(Value v) { return tagOf(v) == Tag::Variable; }
 
+// Clauses are compiled on their own when evaluated, at a fresh level: a function walks past them.
+Value gNewClause = 0, gDefclause = 0;
+
 void setSlotAddress(Value variable, uint32_t depth, uint32_t index)
 {
     setCar(variable, makeValue(Tag::Integer, (depth << 16) | index));
@@ -89,7 +92,7 @@ void Walker::walkList(Value list, int level)
             resolve(element, level);
         } else if (isPair(element)) {
             Value head = car(element);
-            if (head == Sym::quote)
+            if (head == Sym::quote || (head != 0 && (head == gNewClause || head == gDefclause)))
                 continue;
             if (head == Sym::quasiquote)
                 walkQuasi(cdr(element), level);
@@ -248,6 +251,8 @@ public:
     {
         Module::start();
         intern("syntax-gamma");
+        gNewClause = intern("new-clause");
+        gDefclause = intern("defclause");
     }
 } walkerModule;
 

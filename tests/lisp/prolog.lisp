@@ -124,6 +124,16 @@
   (check Seen '(t ()) "free follows the binding; the evaluator's free? only sees the slot is set"))
 (test-reading-bindings)
 
+; A clause defined inside a function is compiled on its own: a closure in its body addresses the
+; clause's variables, not the function's.
+(define (define-adder)
+  (let ((_unrelated 0))
+    (defclause (add-via-closure _x _r) (same _r ((lambda (_y) (+ _x _y)) 1)))))
+(define-adder)
+(define (test-closure-in-clause)
+  (check (list (add-via-closure 41 _r) _r) '(t 42)))
+(test-closure-in-clause)
+
 ; ---- Backtracking ----
 
 (defclause (parent tom bob))
