@@ -99,6 +99,12 @@
   (check (free _u) t))
 (test-variable-chains)
 
+; Unifying two variables that are already one another's binding must not make a circle.
+(defclause (linked-twice _x _y) (same _x _y) (same _y _x) (same _x _y) (same _x 3))
+(define (test-linked-twice)
+  (check (list (linked-twice _a _b) _a _b) '(t 3 3)))
+(test-linked-twice)
+
 (defclause (bind-pair (_x _y) _x _y))
 (define (test-free)
   (check (bind-pair _p 1 _q) t)
