@@ -629,6 +629,12 @@ public:
         defineSpecialForm("free?", freeForm); // the Eval Module's free?, started first, stays in force
         setPrintHandler(Tag::Predicate, &gPredicateHandler);
     }
+    void stop() override
+    {
+        Module::stop();
+        gPredicateCall = nullptr;
+        gTrailTop = nullptr;
+    }
 } thePrologModule;
 
 } // namespace
