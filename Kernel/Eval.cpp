@@ -7,6 +7,7 @@
 #include "Kernel/Logical.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
+#include "Kernel/Prolog.h"
 #include "Kernel/Recycle.h"
 #include "Kernel/Symbol.h"
 #include "Kernel/Type.h"
@@ -228,6 +229,8 @@ Value arrayToList(const Value* argv)
 
 void setEventPoll(void (*poll)()) { gEventPoll = poll; }
 
+void pollEventsPeriodically() { pollEvents(); }
+
 void stackTooDeep() { raiseError(ErrorCode::MemoryExhausted, kNil); }
 
 Value* variableSlot(Value variable)
@@ -258,6 +261,8 @@ Value eval(Value v)
         Value x = *variableSlot(v);
         if (x == kNoValue)
             raiseError(ErrorCode::Unbound, v);
+        if (tagOf(x) == Tag::StackRef) // bound by a proof to a structure or another variable
+            return prologDereference(x, v);
         return x;
     }
     case Tag::Symbol: {
@@ -339,8 +344,8 @@ Value applyForm(Value op, Value args, Value form)
             raiseError(ErrorCode::NotApplicable, form);
         PrimitiveCallFrame frame;
         Value* argv = gLispSP;
-        for (ListArguments source { args }; source.more();)
-            pushLisp(source.next());
+        for (Value a = args; isPair(a); a = cdr(a)) // a variable argument goes as itself
+            pushLisp(tagOf(car(a)) == Tag::Variable ? car(a) : eval(car(a)));
         pushLisp(kEnd);
         return gPredicateCall(op, argv);
     }
@@ -599,6 +604,8 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         return eval(compileFunction(form));
     case 0x2F: // send
         return sendForm(args, form);
+    case 0x26: // new-clause
+        return newClauseForm(form);
     case 0x32:
         return fluidLet(args, form);
     case 0x36:

@@ -4,6 +4,7 @@
 #include "Kernel/Eval.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
+#include "Kernel/Prolog.h"
 #include "Kernel/Symbol.h"
 
 #include <vector>
@@ -26,6 +27,7 @@ struct FunctionScope {
 class Walker {
 public:
     Value compile(Value form, int level);
+    Value compileClause(Value form);
 
 private:
     void walkList(Value list, int level);
@@ -40,6 +42,9 @@ private:
 };
 
 bool isVariable(Value v) { return tagOf(v) == Tag::Variable; }
+
+// Clauses are compiled on their own when evaluated, at a fresh level: a function walks past them.
+Value gNewClause = 0, gDefclause = 0;
 
 void setSlotAddress(Value variable, uint32_t depth, uint32_t index)
 {
@@ -87,7 +92,7 @@ void Walker::walkList(Value list, int level)
             resolve(element, level);
         } else if (isPair(element)) {
             Value head = car(element);
-            if (head == Sym::quote)
+            if (head == Sym::quote || (head != 0 && (head == gNewClause || head == gDefclause)))
                 continue;
             if (head == Sym::quasiquote)
                 walkQuasi(cdr(element), level);
@@ -219,6 +224,26 @@ Value Walker::compile(Value form, int level)
     return retag(function, tag);
 }
 
+// A clause (new-clause args . body) opens a fresh level: its head arguments are patterns, so every
+// variable in them or in the body is a slot of the clause.
+Value Walker::compileClause(Value form)
+{
+    Value rest = cdr(form);
+    if (!isPair(rest))
+        raiseWrongType(form);
+    Value args = car(rest);
+    Value body = cdr(rest);
+    m_scopes.push_back({ 1, 0, false, true });
+    if (isVariable(args))
+        resolve(args, 1);
+    else
+        walkList(args, 1);
+    walkList(body, 1);
+    uint32_t slots = m_scopes.back().slots;
+    m_scopes.pop_back();
+    return cons(makeImmediate(static_cast<int32_t>(slots)), cons(cons(car(form), args), body));
+}
+
 class WalkerModule final : public Module {
 public:
     WalkerModule() : Module("Walker") {}
@@ -226,6 +251,8 @@ public:
     {
         Module::start();
         intern("syntax-gamma");
+        gNewClause = intern("new-clause");
+        gDefclause = intern("defclause");
     }
 } walkerModule;
 
@@ -235,4 +262,10 @@ Value compileFunction(Value form)
 {
     Walker walker;
     return walker.compile(form, 0);
+}
+
+Value compileClause(Value form)
+{
+    Walker walker;
+    return walker.compileClause(form);
 }
