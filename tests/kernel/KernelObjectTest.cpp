@@ -251,3 +251,60 @@ TEST(KernelObject, DeleteAllDeletesEveryLiveObject)
     EXPECT_EQ(pointerAddress(a), 0u);
     EXPECT_EQ(pointerAddress(b), 0u);
 }
+
+TEST(KernelObject, LinkingFromLispMakesOneObjectOwnedByTheInstance)
+{
+    size_t before = liveKernelObjectCount();
+    Value instance = kNil;
+    std::string report = reportText([&] {
+        eval(readText("(define Linked-Class (new-class 'Linked-Class obj-behavior))"));
+        eval(readText("(Linked-Class (defslot name :default nil))"));
+        eval(readText("(define linked-one (make-instance Linked-Class))"));
+        instance = eval(readText("linked-one"));
+        eval(readText("(linked-one (link-object))"));
+    });
+    ASSERT_EQ(report, "");
+    Value pointer = objectField(instance, ClassField::NativeObject);
+    ASSERT_TRUE(isKernelObjectPointer(pointer));
+    KernelObject& object = kernelObjectOf(instance);
+    EXPECT_EQ(object.owner(), instance);
+    EXPECT_TRUE(object.isBehavior());
+    EXPECT_EQ(liveKernelObjectCount(), before + 1);
+    reportText([] { eval(readText("(linked-one (link-object))")); });
+    EXPECT_EQ(objectField(instance, ClassField::NativeObject), pointer) << "linking twice keeps the object";
+    EXPECT_EQ(liveKernelObjectCount(), before + 1);
+    reportText([] { eval(readText("(linked-one (set-name 'renamed))")); });
+    EXPECT_EQ(object.name(), intern("renamed")) << "set-name reaches the kernel object";
+    reportText([] { eval(readText("(linked-one (setup-name nil))")); });
+    EXPECT_EQ(object.name(), intern("renamed")) << "setup-name keeps a name already set";
+    reportText([] { eval(readText("(linked-one (set! name nil))")); });
+    reportText([] { eval(readText("(linked-one (setup-name '(:name from-args)))")); });
+    EXPECT_EQ(object.name(), intern("from-args")) << "setup-name stores the name there too";
+    EXPECT_EQ(object.property(intern("nothing-here")), kNil);
+    report = reportText([] { eval(readText("(linked-one (destroy-c))")); });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(objectField(instance, ClassField::NativeObject), kNil);
+    EXPECT_EQ(pointerAddress(pointer), 0u) << "the old pointer Value is cleared";
+    EXPECT_EQ(liveKernelObjectCount(), before);
+    report = reportText([&] { kernelObjectAt(pointer); });
+    EXPECT_TRUE(raises(report, "69")) << report;
+}
+
+TEST(KernelObject, PropertyAndParentAreReadInTheOwner)
+{
+    Value instance = kNil;
+    std::string report = reportText([&] {
+        eval(readText("(define Prop-Class (new-class 'Prop-Class obj-kernel-class))"));
+        eval(readText("(Prop-Class (defslot constructor-list :default '((c (:width 12) ()))))"));
+        eval(readText("(Prop-Class (defslot parent :default 'the-parent))"));
+        eval(readText("(define prop-one (make-instance Prop-Class))"));
+        instance = eval(readText("prop-one"));
+        eval(readText("(prop-one (link-object))"));
+    });
+    ASSERT_EQ(report, "");
+    KernelObject& object = kernelObjectOf(instance);
+    EXPECT_EQ(object.property(intern("width")), makeImmediate(12));
+    EXPECT_EQ(object.parent(), intern("the-parent"));
+    object.closeObject();
+    EXPECT_EQ(objectField(instance, ClassField::NativeObject), kNil) << "close unlinks the owner";
+}
