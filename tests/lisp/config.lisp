@@ -245,3 +245,10 @@
       (_t (initialize-setable-slots))
       (check (_t title) "none" "the default when no configuration says otherwise"))))
 (test-initialize-slots)
+
+; bind-properties outside an object and with a malformed variable list.
+(define (test-bind-properties-edges)
+  (check (bind-properties (_nothing) _nothing) nil "no object context: no constructor list, no slot")
+  (check-error 2 (lambda () (bind-properties 5 1)) "the variables must be a list")
+  (check-error 2 (lambda () (bind-properties ("x") 1)) "a variable must be a name"))
+(test-bind-properties-edges)
