@@ -153,22 +153,6 @@ int KernelObject::peekByte() { raiseError(kNotAStream, kNil); }
 int64_t KernelObject::length() { raiseError(kNotAStream, kNil); }
 void KernelObject::writeByte(int) { raiseError(kNotAStream, kNil); }
 
-void KernelObject::writeText(const void* data, size_t count)
-{
-    static const uint8_t kLineFeed = '\n';
-    auto* bytes = static_cast<const uint8_t*>(data);
-    size_t start = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (bytes[i] != '\r')
-            continue;
-        writeBlock(bytes + start, i + 1 - start); // the run up to and with the carriage return
-        writeBlock(&kLineFeed, 1);
-        start = i + 1;
-    }
-    if (start < count)
-        writeBlock(bytes + start, count - start);
-}
-
 Value KernelObject::pointer()
 {
     if (!m_index)

@@ -81,12 +81,12 @@ public:
     bool atEnd() override;
     int readByte() override;
     int peekByte() override;
-    // readBlock (byte by byte), advance (seek to position + n), readCharacter (a byte) and
-    // remaining (length - position) come from NativeStream; so does writeBlock (byte by byte).
     int64_t length() override;
     void writeByte(int byte) override;
-    // Writes runs of bytes and every carriage return as carriage return + line feed.
-    void writeText(const void* data, size_t count) override;
+    // The block operations come from NativeStream and fall back on the byte operations: read a
+    // block (byte by byte until the count or the end), advance (seek to position + n), read a
+    // character (a byte), remaining (length - position), write a block (byte by byte) and write a
+    // block with line ends (runs of bytes, every carriage return as carriage return + line feed).
 
     // ---- Fields and helpers ----
     Value name() const { return m_name; }

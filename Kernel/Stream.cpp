@@ -23,6 +23,20 @@ void NativeStream::writeBlock(const void* data, size_t count)
         writeByte(bytes[i]);
 }
 
+void NativeStream::writeBlockCrLf(const void* data, size_t count)
+{
+    static const uint8_t kCrLf[2] = { 0x0D, 0x0A };
+    auto* bytes = static_cast<const uint8_t*>(data);
+    size_t start = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (bytes[i] == 0x0D) {
+            writeBlock(bytes + start, i - start);
+            writeBlock(kCrLf, 2);
+            start = i + 1;
+        }
+    writeBlock(bytes + start, count - start);
+}
+
 void StringOutputStream::writeByte(int byte)
 {
     if (m_position == m_text.size())

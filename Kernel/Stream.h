@@ -24,6 +24,8 @@ public:
     virtual int64_t remaining() { return length() - position(); }
     virtual void writeByte(int byte) = 0;
     virtual void writeBlock(const void* data, size_t count);
+    // Writes a block turning each carriage return into carriage return + line feed.
+    virtual void writeBlockCrLf(const void* data, size_t count);
     // Writes text turning each carriage return into the host's line end.
     virtual void writeText(const void* data, size_t count) { writeBlock(data, count); }
     virtual void flush() {}

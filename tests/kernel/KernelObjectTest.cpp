@@ -162,7 +162,7 @@ TEST(KernelObject, BlocksFallBackOnTheByteOperations)
     } writes[] = { { "a\rb", "a\r\nb" }, { "\r\r", "\r\n\r\n" }, { "plain", "plain" }, { "end\r", "end\r\n" } };
     for (const auto& c : writes) {
         ByteStream s;
-        s.writeText(c.text, std::strlen(c.text));
+        s.writeBlockCrLf(c.text, std::strlen(c.text));
         EXPECT_EQ(s.m_output, c.written) << c.text;
         ByteStream t;
         t.writeBlock(c.text, std::strlen(c.text));
