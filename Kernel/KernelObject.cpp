@@ -26,11 +26,10 @@ public:
 
 CppObjectKind gCppObjectKind;
 
-Value gNameSymbol = 0, gParentSymbol = 0, gResolveString = 0;
-
-Value nameSymbol() { return gNameSymbol ? gNameSymbol : (gNameSymbol = intern("name")); }
-Value parentSymbol() { return gParentSymbol ? gParentSymbol : (gParentSymbol = intern("parent")); }
-Value resolveStringSymbol() { return gResolveString ? gResolveString : (gResolveString = intern("resolve-string")); }
+// Looked up at each use: the symbol table is made anew whenever the runtime starts.
+Value nameSymbol() { return intern("name"); }
+Value parentSymbol() { return intern("parent"); }
+Value resolveStringSymbol() { return intern("resolve-string"); }
 
 // The value of a symbol in the current context, nil when it is unbound there.
 Value contextValueOrNil(Value symbol) { return isBound(symbol) ? symbolValue(symbol) : kNil; }
