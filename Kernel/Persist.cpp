@@ -271,6 +271,8 @@ Value setupConstructor(Value args)
     // 2. What the parent's constructors say about this object.
     Value parent = contextValueOrNil(sParent);
     if (!inheritsFrom(self, sObjPage) && parent != kNil) {
+        if (!isObject(parent))
+            raiseWrongType(parent);
         Value constructors;
         Value pageParent = contextValueOrNil(sPageParent);
         if (inheritsFrom(self, sObjInterface) && pageParent != kNil) {

@@ -155,7 +155,10 @@
       (_w (set! name 'kid))
       (_w (set! page-parent 'page-7))
       (check (headers (_w (setup-constructor nil))) '(kid base-config) "the tail of find-page-constructor's answer")
-      (check Page-Answer 'page-7))))
+      (check Page-Answer 'page-7))
+    (_k (set! parent 5))
+    (check-error 2 (lambda () (_k (setup-constructor nil))) "a parent that is no object")
+    (check (error-value (lambda () (_k (setup-constructor nil)))) 5)))
 (test-parent-constructors)
 
 ; ---- find-self-config ----
