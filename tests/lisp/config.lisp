@@ -255,3 +255,15 @@
   (check-error 2 (lambda () (bind-properties 5 1)) "the variables must be a list")
   (check-error 2 (lambda () (bind-properties ("x") 1)) "a variable must be a name"))
 (test-bind-properties-edges)
+
+; A page takes nothing from its parent's constructors.
+(define obj-page (new-class 'obj-page Base))
+(define Some-Page (new-class 'Some-Page obj-page))
+(define (test-pages-skip-the-parent)
+  (let ((_p (make-instance Holder))
+        (_g (make-instance Some-Page)))
+    (_p (set! constructor-list '((holder () ((kid (:from holder) ()))))))
+    (_g (set! parent _p))
+    (_g (set! name 'kid))
+    (check (headers (_g (setup-constructor nil))) '(base-config) "only the shared class configuration")))
+(test-pages-skip-the-parent)
