@@ -3,6 +3,7 @@
 #include "Kernel/Eval.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
+#include "Kernel/Persist.h"
 #include "Kernel/Symbol.h"
 
 #include <string_view>
@@ -101,6 +102,23 @@ Value bindOptionals(Value args)
     return evalBody(args);
 }
 
+// (bind-properties (var ...) body ...): each variable takes the current object's property of the
+// same name, as search-property answers it.
+Value bindProperties(Value args)
+{
+    Value vars = part(args, args);
+    for (; isPair(vars); vars = cdr(vars)) {
+        Value target = car(vars);
+        Value name = targetName(target);
+        if (!isSymbol(name))
+            raiseWrongType(target);
+        assignTarget(target, searchProperty(name));
+    }
+    if (vars != kNil)
+        raiseWrongType(vars);
+    return evalBody(args);
+}
+
 class BindingModule final : public Module {
 public:
     BindingModule() : Module("Binding") {}
@@ -110,6 +128,7 @@ public:
         defineSpecialForm("bind", bindForm);
         defineSpecialForm("bind-keywords", bindKeywords);
         defineSpecialForm("bind-optionals", bindOptionals);
+        defineSpecialForm("bind-properties", bindProperties);
     }
 } bindingModule;
 

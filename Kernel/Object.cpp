@@ -1228,3 +1228,33 @@ void markSlotRecord(Value record)
     for (uint32_t offset = 0; offset < 48; offset += 4)
         mark(field(record, offset));
 }
+
+Value slotNamesOf(Value object) { return objectSlots(object); }
+
+Value slotRecordIn(Value object, Value name)
+{
+    if (!isObject(object) || !isSymbol(name))
+        return kNil;
+    int32_t index = slotIndexOf(name);
+    if (index < 0)
+        return kNil;
+    Value entry = tableEntry(classOf(object), static_cast<uint32_t>(index));
+    return isSlotCell(entry) ? slotRecordOf(entry) : kNil;
+}
+
+Value slotInitializeOption(Value record) { return field(record, SlotField::Initialize); }
+bool slotIsLink(Value record) { return (slotFlags(record) & Link) != 0; }
+Value slotInitialValueIn(Value name) { return slotInitialValue(name); }
+
+void storeRawSlotValue(Value object, Value name, Value value)
+{
+    int32_t index = isSymbol(name) ? slotIndexOf(name) : -1;
+    Value entry = index < 0 ? kEnd : tableEntry(classOf(toObject(object)), static_cast<uint32_t>(index));
+    if (!isSlotCell(entry) || !(slotFlags(slotRecordOf(entry)) & Allocate)) {
+        objectWrite(object, name, value);
+        return;
+    }
+    writeAllocated(object, entry, value);
+}
+
+Value writeSlotValue(Value name, Value value) { return writeSlot(name, value); }

@@ -56,3 +56,12 @@ void markInstanceBlock(Value instance);
 void markSlotRecord(Value record);
 
 extern Value gObjRoot;
+
+// Slot access for the persistence Module, in the current object's class.
+Value slotNamesOf(Value object);              // the names of its slot cells, in slot-index order
+Value slotRecordIn(Value object, Value name); // the slot record, or nil when there is no slot
+Value slotInitializeOption(Value record);     // the :initialize? option
+bool slotIsLink(Value record);
+Value slotInitialValueIn(Value name);         // the evaluated initform, else the default
+void storeRawSlotValue(Value object, Value name, Value value); // a link slot's raw value
+Value writeSlotValue(Value name, Value value); // as write-slot does
