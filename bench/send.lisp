@@ -14,3 +14,8 @@
   (let ((_start (cpu-counter)))
     (_f 1000000)
     (- (cpu-counter) _start)))
+(define empty (time-it empty-loop))
+(define sends (time-it send-loop))
+(define calls (time-it call-loop))
+(format t "")
+(princ (list 'nanoseconds-per 'send (quotient (- sends empty) 1000000) 'call (quotient (- calls empty) 1000000)))
