@@ -111,6 +111,7 @@ Handle newHandle(uint32_t size)
         memory = spaceAllocate(size);
         if (!memory)
             return 0;
+        std::memset(hostAddress(memory), 0, size);
     }
     HandleEntry& e = gHandles[h];
     gFreeHandle = e.memory;
@@ -141,15 +142,24 @@ bool setHandleSize(Handle h, uint32_t size)
     if (!e)
         return false;
     if (size == 0) {
+        if (e->locks > 0)
+            return false;
         spaceFree(e->memory);
         gHandleTotal -= static_cast<uint32_t>(e->size);
         e->memory = 0;
         e->size = 0;
         return true;
     }
-    uint32_t memory = spaceReallocate(e->memory, size);
-    if (!memory)
-        return false;
+    // A locked handle's data is in use at its address: it may only change size in place.
+    uint32_t memory = e->memory;
+    if (e->locks > 0 && memory) {
+        if (!spaceResizeInPlace(memory, size))
+            return false;
+    } else {
+        memory = spaceReallocate(memory, size);
+        if (!memory)
+            return false;
+    }
     if (static_cast<uint32_t>(e->size) < size)
         std::memset(hostAddress(memory) + e->size, 0, size - static_cast<uint32_t>(e->size));
     gHandleTotal += size;
@@ -748,7 +758,7 @@ Value moveNodes(Value bytes)
         a.gapBelowBlocks -= delta;
         a.gapBelowCells += delta;
     } else if (n < 0) {
-        uint32_t delta = static_cast<uint32_t>(-n);
+        uint32_t delta = 0u - static_cast<uint32_t>(n);
         if (a.gapBelowCells < delta)
             return kNil;
         std::memmove(gCellBase - delta, gCellBase, cellBytes);
@@ -771,7 +781,7 @@ Value moveIndirects(Value bytes)
         slideBlocksUp(static_cast<uint32_t>(n));
         a.gapBelowBlocks += static_cast<uint32_t>(n);
     } else {
-        uint32_t delta = static_cast<uint32_t>(-n);
+        uint32_t delta = 0u - static_cast<uint32_t>(n);
         if (a.gapBelowBlocks < delta)
             return kNil;
         uint8_t* from = hostAddress(a.blockStart);

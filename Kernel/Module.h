@@ -99,6 +99,11 @@ int moduleCount();
 Module* moduleAt(int index);
 Module* findModule(const char* name);
 
+// The head of the started list. Exchanging it lets a test run the start and stop protocol on
+// Modules of its own without touching the runtime's list.
+Module* startedList();
+Module* exchangeStartedList(Module* head);
+
 void preStartModules();
 void startModules();
 void stopModules();
