@@ -580,7 +580,6 @@ bool growHeap(int64_t n)
     if (free < uint64_t(n))
         return false;
     uint64_t amount = free >= uint64_t(n) + 100000 ? uint64_t(n) + 100000 : (free >= 2 * uint64_t(n) ? 2 * uint64_t(n) : uint64_t(n));
-    amount &= ~uint64_t(15);
     MemoryAreas& a = gAreas;
     a.blockEnd -= static_cast<uint32_t>(amount);
     a.memoryBlockSize -= static_cast<uint32_t>(amount);
