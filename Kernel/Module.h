@@ -60,6 +60,8 @@ public:
     bool started() const { return m_started; }
 
     void addDependency(Module& module);
+    int dependencyCount() const { return m_dependencyCount; }
+    Module* dependency(int i) const { return i >= 0 && i < m_dependencyCount ? m_dependencies[i] : nullptr; }
     static void addMessageFilter(Module& module);
 
     Module* m_next = nullptr; // started list, most recently started first
