@@ -2,6 +2,7 @@
 #include "Support.h"
 
 #include "Kernel/Number.h"
+#include "Kernel/Recycle.h"
 
 #include <gtest/gtest.h>
 
@@ -457,4 +458,19 @@ TEST(Handles, MemoryPointersAreLockedHandles)
     disposeMemoryPointer(p);
     EXPECT_FALSE(isMemoryPointer(p));
     EXPECT_TRUE(isMemoryPointer(gAreas.memoryBlock));
+}
+
+// Data made just before a collection keeps its value through it.
+TEST(Memory, BlockDataSurvivesCollections)
+{
+    for (bool full : { false, true }) {
+        Value x = makeReal(6.125);
+        Value s = makeString("kept through a collection");
+        Value v = makeVector(2, x);
+        collectGarbage(full);
+        EXPECT_EQ(realValue(x), 6.125) << full;
+        EXPECT_STREQ(stringChars(s), "kept through a collection") << full;
+        EXPECT_EQ(vectorElements(v)[1], x) << full;
+        EXPECT_EQ(realValue(vectorElements(v)[0]), 6.125) << full;
+    }
 }

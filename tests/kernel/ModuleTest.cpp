@@ -234,3 +234,74 @@ TEST(Module, EvalKeepsFreeP)
     EXPECT_EQ(tagOf(freeP), Tag::Special);
     EXPECT_STREQ(primitiveEntry(freeP).name, "free?");
 }
+
+// ---- The calling convention of primitives ----
+
+namespace {
+
+std::vector<Value> gArguments;
+
+Value fixedTwo(Value a, Value b)
+{
+    gArguments = { a, b };
+    return kNoValue;
+}
+
+Value restOne(Value a, Value* rest)
+{
+    gArguments = { a };
+    for (Value* r = rest; *r != kEnd; ++r)
+        gArguments.push_back(*r);
+    return kNoValue;
+}
+
+Value restZero(Value* rest)
+{
+    gArguments.clear();
+    for (Value* r = rest; *r != kEnd; ++r)
+        gArguments.push_back(*r);
+    return kNoValue;
+}
+
+Value quoting(Value args)
+{
+    gArguments = { args };
+    return kNoValue;
+}
+
+} // namespace
+
+TEST(Module, PrimitivesReceiveTheirArgumentsByArity)
+{
+    setGlobalValue(intern("module-test-fixed2"), makePrimitive(AnyFn(fixedTwo), 2, "module-test-fixed2", Tag::Primitive));
+    setGlobalValue(intern("module-test-rest1"),
+        makePrimitive(AnyFn(restOne), kRestFlag | 1, "module-test-rest1", Tag::Primitive));
+    setGlobalValue(intern("module-test-rest0"),
+        makePrimitive(AnyFn(restZero), kRestFlag, "module-test-rest0", Tag::Primitive));
+    setGlobalValue(intern("module-test-quoting"), makePrimitive(AnyFn(quoting), 0, "module-test-quoting", Tag::Special));
+    const struct {
+        const char* form;
+        const char* arguments; // printed list of what the native function received
+    } cases[] = {
+        { "(module-test-fixed2 1 2)", "(1 2)" },
+        { "(module-test-fixed2 1)", "(1 ())" },
+        { "(module-test-fixed2)", "(() ())" },
+        { "(module-test-fixed2 1 2 (car 5))", "(1 2)" }, // the third is not evaluated
+        { "(module-test-rest1)", "(())" },
+        { "(module-test-rest1 1)", "(1)" },
+        { "(module-test-rest1 1 (+ 1 1) 3)", "(1 2 3)" },
+        { "(module-test-rest0)", "()" },
+        { "(module-test-rest0 'a \"b\")", "(a \"b\")" },
+        { "(module-test-quoting (car 5) x)", "(((car 5) x))" },
+    };
+    for (auto& c : cases) {
+        gArguments = { makeImmediate(99) };
+        std::string result;
+        EXPECT_EQ(reportOf([&] { result = evalText(c.form); }), "") << c.form;
+        Value list = kNil;
+        for (auto it = gArguments.rbegin(); it != gArguments.rend(); ++it)
+            list = cons(*it, list);
+        EXPECT_EQ(printedText(list, PrintStyle::Display), c.arguments) << c.form;
+        EXPECT_EQ(result, evalText("(void)")) << c.form;
+    }
+}
