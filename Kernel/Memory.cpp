@@ -405,7 +405,7 @@ Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
     Cell& t = cellAt(tail);
     t.car = (t.car & (kMarkBit | kPermanentBit)) | (headerTag << 24) | payloadOf(next);
     t.cdr = gAreas.blockAlloc;
-    gAreas.blockAlloc += (n + 1) & ~1u;
+    gAreas.blockAlloc += blockExtent(n);
     gChainTail = payloadOf(next);
     return makeValue(valueTag, tail);
 }
@@ -772,7 +772,7 @@ Value moveIndirects(Value bytes)
 {
     int32_t n = toInt32(bytes);
     MemoryAreas& a = gAreas;
-    if (n & 1)
+    if (n % int32_t(kBlockAlignment) != 0) // blocks keep their alignment
         raiseWrongType(bytes);
     if (n >= 0) {
         if (freeBlockBytes() < static_cast<uint32_t>(n))

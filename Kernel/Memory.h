@@ -81,7 +81,10 @@ inline Value cons(Value a, Value d)
 // Whether v designates a cell inside the cell area at a proper offset.
 inline bool isCellOffset(uint32_t offset) { return offset != 0 && (offset & 7) == 0 && offset < gAreas.cellCount * 8; }
 
-// Blocks.
+// Blocks. Each block starts at a multiple of 4, so that the Values of vectors and arrays are
+// aligned; a block of n bytes takes blockExtent(n) bytes of the area.
+constexpr uint32_t kBlockAlignment = 4;
+constexpr uint32_t blockExtent(uint32_t n) { return (n + kBlockAlignment - 1) & ~(kBlockAlignment - 1); }
 void reserveBlock(uint32_t n);
 inline uint8_t* blockFreeEnd() { return hostAddress(gAreas.blockAlloc); }
 Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag);

@@ -184,6 +184,8 @@ TEST(Memory, BlockDataFollowsTheBlockArea)
     std::memcpy(blockData(raw) + 4, "raw!", 4);
     Value list = cons(makeImmediate(1), cons(x, kNil));
     auto check = [&](const char* when) {
+        for (Value block : { s, x, v, raw })
+            EXPECT_EQ(cellOf(block).cdr % kBlockAlignment, 0u) << when;
         EXPECT_STREQ(stringChars(s), "relocated text") << when;
         EXPECT_EQ(realValue(x), -2.75) << when;
         EXPECT_EQ(vectorLength(v), 3u) << when;
@@ -231,6 +233,7 @@ TEST(Memory, MovePrimitivesRejectMisalignedAmounts)
     } cases[] = {
         { "(move-nodes 4)", "Error: 1010-2, 4, #<class VELORA>, (), ()" },
         { "(move-indirects 3)", "Error: 1010-2, 3, #<class VELORA>, (), ()" },
+        { "(move-indirects -2)", "Error: 1010-2, -2, #<class VELORA>, (), ()" },
         { "(move-nodes \"x\")", "Error: 1010-2, x, #<class VELORA>, (), ()" },
         { "(move-symbols 16)", "Error: 1010-2, 16, #<class VELORA>, (), ()" },
     };
