@@ -217,3 +217,27 @@ TEST(Heap, NewHandleThatCannotBeHadIsEntryZero)
     EXPECT_EQ(b, a);
     disposeHandle(b);
 }
+
+// What the collector calls for an unreachable pointer: the kind frees what the pointer holds.
+TEST(Heap, KindsDisposeWhatTheyHold)
+{
+    Value memory = eval(readText("(new-ptr 24)"));
+    Value handle = eval(readText("(new-handle 24)"));
+    Value plain = makePointer(gPlainPointerKind, pointerAddress(memory));
+    uint32_t address = pointerAddress(memory);
+    Handle h = pointerAddress(handle);
+    pointerKind(pointerKindIndex(plain))->dispose(plain); // a plain pointer owns nothing
+    EXPECT_TRUE(isMemoryPointer(address));
+    EXPECT_EQ(pointerAddress(plain), address);
+    pointerKind(pointerKindIndex(memory))->dispose(memory);
+    EXPECT_FALSE(isMemoryPointer(address));
+    EXPECT_EQ(pointerAddress(memory), 0u);
+    pointerKind(pointerKindIndex(handle))->dispose(handle);
+    EXPECT_FALSE(isHandle(h));
+    EXPECT_EQ(pointerAddress(handle), 0u);
+    // Disposing again finds nothing to free.
+    pointerKind(pointerKindIndex(memory))->dispose(memory);
+    pointerKind(pointerKindIndex(handle))->dispose(handle);
+    EXPECT_EQ(printedText(memory), "<null memory pointer>");
+    EXPECT_EQ(printedText(handle), "<null handle>");
+}
