@@ -428,6 +428,7 @@ TEST(Handles, FreeHeapCompactMemoryAndSpaceAvailable)
     purgeHandles();
     Handle purgeable = newHandle(300);
     setHandlePurgeable(purgeable, true);
+    ASSERT_GT(freeHeap(), 1000u);
     Handle filler = newHandle(freeHeap() - 500);
     ASSERT_NE(filler, 0u);
     ASSERT_EQ(freeHeap(), 500u);
