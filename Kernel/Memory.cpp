@@ -111,6 +111,7 @@ Handle newHandle(uint32_t size)
         memory = spaceAllocate(size);
         if (!memory)
             return 0;
+        std::memset(hostAddress(memory), 0, size);
     }
     HandleEntry& e = gHandles[h];
     gFreeHandle = e.memory;
@@ -141,15 +142,24 @@ bool setHandleSize(Handle h, uint32_t size)
     if (!e)
         return false;
     if (size == 0) {
+        if (e->locks > 0)
+            return false;
         spaceFree(e->memory);
         gHandleTotal -= static_cast<uint32_t>(e->size);
         e->memory = 0;
         e->size = 0;
         return true;
     }
-    uint32_t memory = spaceReallocate(e->memory, size);
-    if (!memory)
-        return false;
+    // A locked handle's data is in use at its address: it may only change size in place.
+    uint32_t memory = e->memory;
+    if (e->locks > 0 && memory) {
+        if (!spaceResizeInPlace(memory, size))
+            return false;
+    } else {
+        memory = spaceReallocate(memory, size);
+        if (!memory)
+            return false;
+    }
     if (static_cast<uint32_t>(e->size) < size)
         std::memset(hostAddress(memory) + e->size, 0, size - static_cast<uint32_t>(e->size));
     gHandleTotal += size;
@@ -268,6 +278,7 @@ bool memoryStarted() { return gMemoryStarted; }
 void startMemory()
 {
     spaceEnsureReserved();
+    numberPointerKinds();
     ParameterBlock& p = gParams;
     uint64_t available = hostAvailableMemory();
     int64_t budget = std::min<int64_t>(p.memoryBudget, static_cast<int64_t>(available) - 1000000);
@@ -395,7 +406,7 @@ Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
     Cell& t = cellAt(tail);
     t.car = (t.car & (kMarkBit | kPermanentBit)) | (headerTag << 24) | payloadOf(next);
     t.cdr = gAreas.blockAlloc;
-    gAreas.blockAlloc += blockSpan(n);
+    gAreas.blockAlloc += blockExtent(n);
     gChainTail = payloadOf(next);
     return makeValue(valueTag, tail);
 }
@@ -568,7 +579,6 @@ bool growHeap(int64_t n)
     if (free < uint64_t(n))
         return false;
     uint64_t amount = free >= uint64_t(n) + 100000 ? uint64_t(n) + 100000 : (free >= 2 * uint64_t(n) ? 2 * uint64_t(n) : uint64_t(n));
-    amount &= ~uint64_t(15);
     MemoryAreas& a = gAreas;
     a.blockEnd -= static_cast<uint32_t>(amount);
     a.memoryBlockSize -= static_cast<uint32_t>(amount);
@@ -605,6 +615,27 @@ PointerKind::PointerKind(const char* name)
         std::abort();
     }
     gKinds[gKindCount++] = this;
+}
+
+// Kinds are constructed during static initialisation, whose order across units C++ leaves open;
+// memory start numbers them so that the three kinds of this unit come first, in their order,
+// and the others follow in construction order.
+void numberPointerKinds()
+{
+    const char* first[] = { "pointer", "memory pointer", "handle" };
+    PointerKind* ordered[kMaxPointerKinds];
+    uint32_t n = 0;
+    for (const char* name : first)
+        for (uint32_t i = 0; i < gKindCount; ++i)
+            if (std::strcmp(gKinds[i]->name(), name) == 0)
+                ordered[n++] = gKinds[i];
+    for (uint32_t i = 0; i < gKindCount; ++i)
+        if (std::find(ordered, ordered + n, gKinds[i]) == ordered + n)
+            ordered[n++] = gKinds[i];
+    for (uint32_t i = 0; i < n; ++i) {
+        gKinds[i] = ordered[i];
+        gKinds[i]->m_index = i;
+    }
 }
 
 std::string PointerKind::print(Value pointer)
@@ -746,7 +777,7 @@ Value moveNodes(Value bytes)
         a.gapBelowBlocks -= delta;
         a.gapBelowCells += delta;
     } else if (n < 0) {
-        uint32_t delta = static_cast<uint32_t>(-n);
+        uint32_t delta = 0u - static_cast<uint32_t>(n);
         if (a.gapBelowCells < delta)
             return kNil;
         std::memmove(gCellBase - delta, gCellBase, cellBytes);
@@ -761,7 +792,7 @@ Value moveIndirects(Value bytes)
 {
     int32_t n = toInt32(bytes);
     MemoryAreas& a = gAreas;
-    if (n & 3)
+    if (n % int32_t(kBlockAlignment) != 0) // blocks keep their alignment
         raiseWrongType(bytes);
     if (n >= 0) {
         if (freeBlockBytes() < static_cast<uint32_t>(n))
@@ -769,7 +800,7 @@ Value moveIndirects(Value bytes)
         slideBlocksUp(static_cast<uint32_t>(n));
         a.gapBelowBlocks += static_cast<uint32_t>(n);
     } else {
-        uint32_t delta = static_cast<uint32_t>(-n);
+        uint32_t delta = 0u - static_cast<uint32_t>(n);
         if (a.gapBelowBlocks < delta)
             return kNil;
         uint8_t* from = hostAddress(a.blockStart);

@@ -81,7 +81,10 @@ inline Value cons(Value a, Value d)
 // Whether v designates a cell inside the cell area at a proper offset.
 inline bool isCellOffset(uint32_t offset) { return offset != 0 && (offset & 7) == 0 && offset < gAreas.cellCount * 8; }
 
-// Blocks.
+// Blocks. Each block starts at a multiple of 4, so that the Values of vectors and arrays are
+// aligned; a block of n bytes takes blockExtent(n) bytes of the area.
+constexpr uint32_t kBlockAlignment = 4;
+constexpr uint32_t blockExtent(uint32_t n) { return (n + kBlockAlignment - 1) & ~(kBlockAlignment - 1); }
 void reserveBlock(uint32_t n);
 inline uint8_t* blockFreeEnd() { return hostAddress(gAreas.blockAlloc); }
 Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag);
@@ -98,8 +101,7 @@ uint32_t vectorLength(Value v);
 Value* vectorElements(Value v); // valid until the next allocation
 Value makeRawBlock(uint32_t dataBytes);
 uint32_t blockSize(uint32_t header, uint32_t dataAddress); // size of a chained block from its header
-// Blocks start at multiples of 4, so that the Values of vectors and records are aligned.
-constexpr uint32_t blockSpan(uint32_t size) { return (size + 3) & ~3u; }
+
 
 // Growth.
 bool growCells(uint32_t requested);
@@ -153,9 +155,11 @@ public:
     uint32_t index() const { return m_index; }
 
 private:
+    friend void numberPointerKinds();
     const char* m_name;
     uint32_t m_index;
 };
+void numberPointerKinds(); // called by memory start
 constexpr int kMaxPointerKinds = 16;
 PointerKind* pointerKind(uint32_t index); // nullptr when not registered
 extern PointerKind& gPlainPointerKind;

@@ -158,10 +158,20 @@ Module* moduleAt(int index)
 
 Module* findModule(const char* name)
 {
+    buildRegistry();
     for (int i = 0; i < gRegistryCount; ++i)
         if (std::strcmp(gRegistry[i]->name(), name) == 0)
             return gRegistry[i];
     return nullptr;
+}
+
+Module* startedList() { return gStartedList; }
+
+Module* exchangeStartedList(Module* head)
+{
+    Module* old = gStartedList;
+    gStartedList = head;
+    return old;
 }
 
 void preStartModules()

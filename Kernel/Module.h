@@ -60,6 +60,8 @@ public:
     bool started() const { return m_started; }
 
     void addDependency(Module& module);
+    int dependencyCount() const { return m_dependencyCount; }
+    Module* dependency(int i) const { return i >= 0 && i < m_dependencyCount ? m_dependencies[i] : nullptr; }
     static void addMessageFilter(Module& module);
 
     Module* m_next = nullptr; // started list, most recently started first
@@ -98,6 +100,11 @@ void setMethodSlotDeclarer(MethodSlotDeclarer declarer);
 int moduleCount();
 Module* moduleAt(int index);
 Module* findModule(const char* name);
+
+// The head of the started list. Exchanging it lets a test run the start and stop protocol on
+// Modules of its own without touching the runtime's list.
+Module* startedList();
+Module* exchangeStartedList(Module* head);
 
 void preStartModules();
 void startModules();

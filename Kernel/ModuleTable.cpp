@@ -64,5 +64,6 @@ const ModuleDependency kModuleDependencies[] = {
     { "Vector", "VK_TypeDispatcher" },
     { "Printing", "Window" },
     { "Poly", "Window" },
+    { "Sound", "Event" },
 };
 const int kModuleDependencyCount = sizeof kModuleDependencies / sizeof kModuleDependencies[0];

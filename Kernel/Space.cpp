@@ -107,9 +107,12 @@ void splitBlock(uint32_t offset, uint32_t size)
     linkFree(restOffset);
 }
 
+// A block is never smaller than a header plus the free-list links it holds once freed.
 uint32_t roundedSize(uint32_t size)
 {
     uint64_t total = (uint64_t(size) + kHeader + 15) & ~uint64_t(15);
+    if (total < 2 * kHeader)
+        total = 2 * kHeader;
     return total > 0xFFFFFFF0ull ? 0 : static_cast<uint32_t>(total);
 }
 
@@ -223,18 +226,16 @@ void spaceShrink(uint32_t address, uint32_t size)
     gInUse -= old - header(offset)->size;
 }
 
-uint32_t spaceReallocate(uint32_t address, uint32_t size)
+bool spaceResizeInPlace(uint32_t address, uint32_t size)
 {
-    if (!address)
-        return spaceAllocate(size);
     uint32_t offset = blockOffset(address);
     uint32_t need = roundedSize(size);
     if (!need)
-        return 0;
+        return false;
     BlockHeader* h = header(offset);
     if (need <= h->size) {
         spaceShrink(address, size);
-        return address;
+        return true;
     }
     uint64_t next = uint64_t(offset) + h->size;
     if (next == gTop && gTop + (need - h->size) <= kSpaceBytes) { // grow into the top
@@ -242,21 +243,30 @@ uint32_t spaceReallocate(uint32_t address, uint32_t size)
         gInUse += need - h->size;
         h->size = need;
         gTopPrevSize = need;
-        return address;
+        return true;
     }
-    if (next < gTop && (header(next)->flags & kFreeFlag) && h->size + header(next)->size >= need) {
+    if (next < gTop && (header(next)->flags & kFreeFlag) && uint64_t(h->size) + header(next)->size >= need) {
         unlinkFree(static_cast<uint32_t>(next));
         uint32_t old = h->size;
         h->size += header(next)->size;
         setNextPrevSize(offset);
         gInUse += h->size - old;
         spaceShrink(address, size);
-        return address;
+        return true;
     }
+    return false;
+}
+
+uint32_t spaceReallocate(uint32_t address, uint32_t size)
+{
+    if (!address)
+        return spaceAllocate(size);
+    if (spaceResizeInPlace(address, size))
+        return address;
     uint32_t moved = spaceAllocate(size);
     if (!moved)
         return 0;
-    std::memcpy(hostAddress(moved), hostAddress(address), h->size - kHeader);
+    std::memcpy(hostAddress(moved), hostAddress(address), header(blockOffset(address))->size - kHeader);
     spaceFree(address);
     return moved;
 }

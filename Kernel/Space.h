@@ -28,6 +28,8 @@ uint32_t spaceAllocate(uint32_t size);
 void spaceFree(uint32_t address);
 // Resizes in place when it can, else moves; 0 on failure (the old block is then unchanged).
 uint32_t spaceReallocate(uint32_t address, uint32_t size);
+// Resizes without moving; false (the block unchanged) when that is not possible.
+bool spaceResizeInPlace(uint32_t address, uint32_t size);
 // Shrinks without moving; always succeeds for size not above the current size.
 void spaceShrink(uint32_t address, uint32_t size);
 uint32_t spaceBlockSize(uint32_t address);

@@ -57,8 +57,12 @@ Value makeName(std::string_view text)
     return name;
 }
 
+// Names are zero-terminated: text past an embedded zero byte is no part of the name.
+std::string_view nameText(std::string_view text) { return text.substr(0, text.find('\0')); }
+
 Value internText(std::string_view text, Value value, bool setWhenUnbound)
 {
+    text = nameText(text);
     uint32_t i = probe(text);
     SymbolRecord* table = records();
     if (table[i].name == 0) {
@@ -100,7 +104,7 @@ Value internCopy(std::string_view text, Value value) { return internText(text, v
 
 Value findSymbol(std::string_view name)
 {
-    uint32_t i = probe(name);
+    uint32_t i = probe(nameText(name));
     return records()[i].name ? symbolAt(i) : kNil;
 }
 
@@ -174,12 +178,12 @@ Value symbolToKeyword(Value symbol)
 
 Value keywordToSymbol(Value keyword)
 {
-    if (!isSymbol(keyword))
+    if (!isKeyword(keyword))
         raiseWrongType(keyword);
     if (symbolRecord(keyword).partner != -1)
         return symbolAt(static_cast<uint16_t>(symbolRecord(keyword).partner));
     std::string name = symbolName(keyword);
-    Value symbol = internCopy(name.empty() ? name : name.substr(1), kNoValue);
+    Value symbol = internCopy(name.substr(1), kNoValue);
     symbolRecord(keyword).partner = static_cast<int16_t>(symbolIndex(symbol));
     return symbol;
 }

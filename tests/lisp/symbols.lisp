@@ -1,0 +1,58 @@
+; Symbols, keywords and types.
+
+(check (symbol? 'abc) t)
+(check (list (symbol? "abc") (symbol? nil) (symbol? 5)) '(() () ()))
+(check (list (keyword? :abc) (keyword? 'abc) (keyword? "abc") (keyword? ":abc") (keyword? 5)) '(t () () () ()))
+
+; Values of symbols.
+(check (set 'Symbols-Test-Value 5) 5)
+(check (symbol->value 'Symbols-Test-Value) 5)
+(check Symbols-Test-Value 5)
+(check (list (bound? 'Symbols-Test-Value) (unbound? 'Symbols-Test-Value)) '(t ()))
+(check (list (bound? 'symbols-test-never-set) (unbound? 'symbols-test-never-set)) '(() t))
+(check (error-of (lambda () (symbol->value 'symbols-test-never-set))) '(error 1010 6 symbols-test-never-set))
+(check-error 2 (lambda () (bound? 5)))
+(check-error 2 (lambda () (unbound? "abc")))
+(check-error 2 (lambda () (set "abc" 1)))
+(check (bound? 'car) t)
+(check Loaded-File nil)
+(check (unbound? 'select) t)
+
+; find-symbol finds existing names and creates none.
+(check (find-symbol "car") 'car)
+(check (find-symbol 'car) 'car)
+(check (find-symbol "symbols-test-nowhere") nil)
+(check (find-symbol "symbols-test-nowhere") nil "still missing")
+(check (find-symbol "") nil)
+
+; Keywords and their partners.
+(define Kw (symbol->keyword 'symbols-test-abc))
+(check Kw :symbols-test-abc)
+(check (eval Kw) Kw "a keyword evaluates to itself")
+(check (symbol->value Kw) Kw)
+(check (eq? (symbol->keyword 'symbols-test-abc) Kw) t "the same keyword again")
+(check (keyword->symbol Kw) 'symbols-test-abc)
+(check (keyword->symbol :symbols-test-other) 'symbols-test-other)
+(check (unbound? (keyword->symbol :symbols-test-made)) t "made unbound")
+(check (symbol->keyword (keyword->symbol :symbols-test-round)) :symbols-test-round)
+(check (keyword? (symbol->keyword 'x)) t)
+(check-error 2 (lambda () (symbol->keyword "abc")))
+(check-error 2 (lambda () (keyword->symbol 'symbols-test-plain)) "not a keyword")
+(check-error 2 (lambda () (keyword->symbol 5)))
+
+; type-of and type?
+(check (type-of nil) 'list)
+(check (type-of '(a)) 'list)
+(check (type-of 'if) 'symbol)
+(check (type-of if) 'keyword "a core special form")
+(check (type-of car) 'primitive)
+(check (type-of catch) 'special)
+(check (type-of 5) 'integer)
+(check (type-of 2.5) 'real)
+(check (type-of "s") 'string)
+(check (type-of (void)) 'no-value)
+(check (type-of (lambda (_x) _x)) 'function)
+(check (type-of (null-ptr)) 'pointer)
+(check (type-of :k) 'symbol)
+(check (list (type? 5 'integer) (type? 5 'real) (type? 5 t) (type? nil 'list) (type? 'a 'symbol)) '(t () t t t))
+(check (list (type? 5 'object) (type? 5 'class) (type? 5 'instance)) '(() () ()))
