@@ -20,7 +20,6 @@ bool isNumberTag(uint32_t tag)
 }
 
 // Numbers whose value has a double conversion (everything but complex numbers).
-bool isRealTag(uint32_t tag) { return isNumberTag(tag) && tag != Tag::Complex; }
 
 uint64_t (*gArrayElementCount)(Value array) = nullptr;
 

@@ -84,21 +84,21 @@ void initClasses()
     gClasses[0x0F] = 12;
     gClasses[0x0C] = 13;
     gClasses[0x0E] = 14;
-    gClasses[0x09] = gClasses[' '] = 21;
+    gClasses[0x09] = gClasses[static_cast<unsigned char>(' ')] = 21;
     gClasses[0x0A] = gClasses[0x0B] = gClasses[0x0D] = 20;
-    gClasses['\\'] = 0;
-    gClasses['('] = gClasses['['] = 1;
-    gClasses[')'] = gClasses[']'] = 2;
+    gClasses[static_cast<unsigned char>('\\')] = 0;
+    gClasses[static_cast<unsigned char>('(')] = gClasses[static_cast<unsigned char>('[')] = 1;
+    gClasses[static_cast<unsigned char>(')')] = gClasses[static_cast<unsigned char>(']')] = 2;
     for (char c : std::string("#&',:@_`"))
         gClasses[static_cast<unsigned char>(c)] = 4;
-    gClasses['"'] = 5;
+    gClasses[static_cast<unsigned char>('"')] = 5;
     for (int c = '0'; c <= '9'; ++c)
         gClasses[c] = 7;
     for (char c : std::string("+-.Eei|"))
         gClasses[static_cast<unsigned char>(c)] = 8;
-    gClasses['{'] = 17;
-    gClasses['}'] = 18;
-    gClasses[';'] = 19;
+    gClasses[static_cast<unsigned char>('{')] = 17;
+    gClasses[static_cast<unsigned char>('}')] = 18;
+    gClasses[static_cast<unsigned char>(';')] = 19;
 }
 
 // Vector elements are not 4-byte aligned in the block area: they are copied bytewise.
