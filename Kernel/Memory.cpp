@@ -21,6 +21,7 @@ uint8_t* gCellBase = nullptr;
 Value* gLispSP = nullptr;
 uint32_t gFreeCells = 0;
 uint32_t gFreeListHead = 0;
+uint32_t gConsCollectBelow = 2;
 uint32_t gChainHead = 0;
 uint32_t gChainTail = 0;
 Value gEmptyString = 0;
@@ -379,7 +380,7 @@ uint32_t freeBlockBytes() { return gAreas.blockEnd - gAreas.blockAlloc; }
 
 void reserveBlock(uint32_t n)
 {
-    if (freeBlockBytes() >= n && gFreeCells > 1)
+    if (freeBlockBytes() >= n && gFreeCells > 1 && !gCollectorStress)
         return;
     collectGarbage(false);
     if (gFreeCells < 5000)
@@ -826,6 +827,7 @@ Value printTraceString(Value) { return kNoValue; }
 class MemoryModule final : public Module {
 public:
     MemoryModule() : Module("Memory") {}
+    void markRoots() override { mark(gSelf); }
     void start() override
     {
         Module::start();
