@@ -1,4 +1,10 @@
 // Kernel/Recycle.cpp: the garbage collector (mark, compact the block area, sweep the cells).
+//
+// Unoptimised builds still optimise this unit: the stress mode of the tests collects on every
+// allocation, and an unoptimised sweep would make those runs crawl.
+#if defined(__GNUC__) && !defined(__clang__) && !defined(__OPTIMIZE__)
+#pragma GCC optimize("O2")
+#endif
 #include "Kernel/Recycle.h"
 
 #include "Kernel/Error.h"
@@ -422,30 +428,35 @@ void compactBlocks()
 
 // ---- Sweep ----
 
+void disposePointer(uint32_t offset)
+{
+    PointerKind* kind = pointerKind(payloadOf(cellAt(offset).car));
+    if (kind && (kind == gObjectCollectorHooks.nativeObjectKind || kind->disposeWhenUnreachable()))
+        kind->dispose(makeValue(Tag::Pointer, offset));
+}
+
 void sweep()
 {
     uint32_t head = 0;
     uint32_t count = 0;
-    uint32_t end = gAreas.cellCount * 8;
-    PointerKind* native = gObjectCollectorHooks.nativeObjectKind;
-    for (uint32_t offset = 8; offset < end; offset += 8) {
-        Cell& c = cellAt(offset);
-        if (c.car & gMarkMask) {
-            c.car &= ~kMarkBit;
+    const uint32_t mask = gMarkMask;
+    Cell* cells = &cellAt(0);
+    const uint32_t end = gAreas.cellCount;
+    for (uint32_t i = 1; i < end; ++i) {
+        Cell& c = cells[i];
+        uint32_t word = c.car;
+        if (word & mask) {
+            c.car = word & ~kMarkBit;
             continue;
         }
-        uint32_t header = tagOf(c.car);
-        if (header == Tag::PointerHeader && c.cdr != 0) {
-            PointerKind* kind = pointerKind(payloadOf(c.car));
-            if (kind && (kind == native || kind->disposeWhenUnreachable()))
-                kind->dispose(makeValue(Tag::Pointer, offset));
-        } else if (header == Tag::HashHeader && c.cdr != 0 && isMemoryPointer(c.cdr)) {
-            // The bucket block belongs to this table alone.
-            disposeMemoryPointer(c.cdr);
-        }
+        uint32_t header = (word >> 24) & 0x3F;
+        if (header == Tag::PointerHeader && c.cdr != 0)
+            disposePointer(i * 8);
+        else if (header == Tag::HashHeader && c.cdr != 0 && isMemoryPointer(c.cdr))
+            disposeMemoryPointer(c.cdr); // the bucket block belongs to this table alone
         c.car = kNil;
         c.cdr = head;
-        head = offset;
+        head = i * 8;
         ++count;
     }
     gFreeListHead = head;
