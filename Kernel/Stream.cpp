@@ -2,6 +2,7 @@
 #include "Kernel/Stream.h"
 
 #include "Kernel/Module.h"
+#include "Kernel/Recycle.h"
 
 size_t NativeStream::readBlock(void* buffer, size_t count)
 {
@@ -68,6 +69,13 @@ namespace {
 class StreamModule final : public Module {
 public:
     StreamModule() : Module("Stream") {}
+    // The standard streams live for the whole run outside the stack; so may the current output.
+    void markRoots() override
+    {
+        mark(standardOutput().m_lispObject);
+        mark(standardError().m_lispObject);
+        mark(gCurrentOutput->m_lispObject);
+    }
 } streamModule;
 
 } // namespace

@@ -491,3 +491,46 @@ TEST(Recycle, StressModeCollectsOnEveryAllocation)
     cons(kNil, kNil);
     EXPECT_EQ(collectionCount(), before);
 }
+
+namespace {
+
+// Native statics outside the areas that hold Values: the current object and the standard
+// streams' Lisp objects.
+Value& selfRoot() { return gSelf; }
+Value& outputRoot() { return standardOutput().m_lispObject; }
+Value& errorRoot() { return standardError().m_lispObject; }
+
+__attribute__((noinline)) uint32_t storeInStatic(Value& where)
+{
+    Value x = cons(makeImmediate(11), makeString("held by a native static"));
+    where = x;
+    return hide(x);
+}
+
+} // namespace
+
+TEST(Recycle, ModulesMarkTheValuesTheyHoldOutsideTheAreas)
+{
+    struct Case {
+        const char* name;
+        Value& (*where)();
+        Value restore;
+    };
+    const Case cases[] = {
+        { "current object", selfRoot, kNoObject },
+        { "standard output object", outputRoot, kNil },
+        { "standard error object", errorRoot, kNil },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        collectGarbage(true);
+        uint32_t hidden = belowPadding([&] { return storeInStatic(c.where()); });
+        belowPadding([] { garbageStrings(4); return 0; });
+        collectClean(true);
+        EXPECT_FALSE(isFreeHidden(hidden));
+        EXPECT_EQ(c.where(), unhide(hidden));
+        EXPECT_EQ(car(c.where()), makeImmediate(11));
+        EXPECT_STREQ(stringChars(cdr(c.where())), "held by a native static");
+        c.where() = c.restore;
+    }
+}
