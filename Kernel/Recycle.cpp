@@ -120,7 +120,12 @@ inline bool looksLikeReference(uint32_t w)
     uint32_t offset = payloadOf(w);
     if (!validCell(offset))
         return false;
-    return kind == kPairKind || tagOf(cellAt(offset).car) == static_cast<uint32_t>(kind);
+    const Cell& c = cellAt(offset);
+    if (kind != kPairKind)
+        return tagOf(c.car) == static_cast<uint32_t>(kind);
+    // A free cell (nil, then an untagged link) cannot be designated by anything live; most of
+    // the area is free, so this keeps stray words from holding free cells off the free list.
+    return !(c.car == kNil && tagOf(c.cdr) == 0);
 }
 
 void pushConservative(const uint8_t* p, uint32_t bytes)
@@ -297,7 +302,10 @@ __attribute__((noinline, no_sanitize("address"))) void scanCStack()
 {
     if (!gTopFrame)
         return;
+    // Cleared first: setjmp leaves part of the buffer unwritten, and stale words from earlier
+    // calls at this depth would be taken for references.
     std::jmp_buf registers;
+    __builtin_memset(&registers, 0, sizeof registers);
     setjmp(registers);
     __builtin_unwind_init();
     volatile uint32_t here = 0;
@@ -310,6 +318,15 @@ __attribute__((noinline, no_sanitize("address"))) void scanCStack()
             push(w);
     }
     (void)here;
+}
+
+// Zeroes the dead stack just below the caller, where the marking routines have left copies of
+// Values and host pointers: the scan that follows then reads zeros there instead of stale words.
+__attribute__((noinline, no_sanitize("address"))) void clearDeadStack()
+{
+    volatile uint8_t area[8192];
+    for (size_t i = 0; i < sizeof area; ++i)
+        area[i] = 0;
 }
 
 void markLispStack()
@@ -501,6 +518,7 @@ void collectGarbage(bool full)
         markSymbolTable();
         cellAt(gChainHead).car |= kMarkBit;
         cellAt(gChainTail).car |= kMarkBit;
+        clearDeadStack();
         scanCStack();
         drain();
         markLispStack();
