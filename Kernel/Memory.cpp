@@ -391,8 +391,18 @@ void reserveBlock(uint32_t n)
 
 Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
 {
+    if (gFreeCells == 0)
+        outOfMemory();
     uint32_t tail = gChainTail;
-    Value next = cons(0, 0);
+    // The cell that reserveBlock guaranteed, taken without the collection check of cons: a
+    // collection here (the stress mode collects on every cons) would compact the block area
+    // under the data just written at its free end.
+    uint32_t offset = gFreeListHead;
+    Cell& fresh = cellAt(offset);
+    gFreeListHead = payloadOf(fresh.cdr);
+    --gFreeCells;
+    fresh = { 0, 0 };
+    Value next = makeValue(Tag::List, offset);
     Cell& t = cellAt(tail);
     t.car = (t.car & (kMarkBit | kPermanentBit)) | (headerTag << 24) | payloadOf(next);
     t.cdr = gAreas.blockAlloc;

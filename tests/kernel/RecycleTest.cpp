@@ -545,3 +545,21 @@ TEST(Recycle, ModulesMarkTheValuesTheyHoldOutsideTheAreas)
         c.where() = c.restore;
     }
 }
+
+TEST(Recycle, CommitBlockDoesNotCollectUnderTheDataJustWritten)
+{
+    // Garbage blocks below the free end: a collection now would slide the free end down.
+    collectGarbage(true);
+    belowPadding([] { garbageStrings(6); return 0; });
+    const char text[] = "written at the free end";
+    reserveBlock(sizeof text);
+    std::memcpy(blockFreeEnd(), text, sizeof text);
+    setCollectorStress(true); // every cons collects from here on
+    int before = collectionCount();
+    Value s = commitBlock(sizeof text, Tag::String, Tag::StringHeader);
+    setCollectorStress(false);
+    EXPECT_EQ(collectionCount(), before);
+    EXPECT_STREQ(stringChars(s), text);
+    collectGarbage(false); // and the block is a proper member of the chain
+    EXPECT_STREQ(stringChars(s), text);
+}
