@@ -563,3 +563,56 @@ TEST(Recycle, CommitBlockDoesNotCollectUnderTheDataJustWritten)
     collectGarbage(false); // and the block is a proper member of the chain
     EXPECT_STREQ(stringChars(s), text);
 }
+
+namespace {
+
+// Unreachable conses until fewer than two cells are free.
+__attribute__((noinline)) void exhaustCells()
+{
+    while (gFreeCells >= 2)
+        cons(kNil, kNil);
+}
+
+// Unreachable raw blocks until the block area has less than bytes free.
+__attribute__((noinline)) void exhaustBlocks(uint32_t bytes)
+{
+    while (freeBlockBytes() >= bytes)
+        makeRawBlock(bytes / 4);
+}
+
+} // namespace
+
+TEST(Recycle, AllocationsCollectWhenShortOfCellsOrBlockSpace)
+{
+    struct Case {
+        const char* name;
+        void (*exhaust)();
+        Value (*allocate)();
+    };
+    const Case cases[] = {
+        { "cons short of cells", [] { belowPadding([] { exhaustCells(); return 0; }); },
+            [] { return cons(makeImmediate(5), kNil); } },
+        { "reserveBlock short of space", [] { belowPadding([] { exhaustBlocks(400000); return 0; }); },
+            [] { return makeRawBlock(400000); } },
+        { "grow-nodes", [] {}, [] { return eval(readText("(grow-nodes 1)")); } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        collectGarbage(true);
+        c.exhaust();
+        int before = collectionCount();
+        uint32_t cellsBefore = gAreas.cellCount;
+        Value v = c.allocate();
+        EXPECT_EQ(collectionCount(), before + 1);
+        EXPECT_NE(v, kNil);
+        // The garbage was reclaimed rather than the areas grown (grow-nodes grows on purpose).
+        if (std::string(c.name) != "grow-nodes") {
+            EXPECT_EQ(gAreas.cellCount, cellsBefore);
+        } else {
+            EXPECT_EQ(v, kTrue);
+            EXPECT_EQ(gAreas.cellCount, cellsBefore + 5000);
+        }
+        EXPECT_GT(gFreeCells, 5000u);
+        EXPECT_GT(freeBlockBytes(), 400000u);
+    }
+}
