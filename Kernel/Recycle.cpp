@@ -448,8 +448,13 @@ void compactBlocks()
 void disposePointer(uint32_t offset)
 {
     PointerKind* kind = pointerKind(payloadOf(cellAt(offset).car));
-    if (kind && (kind == gObjectCollectorHooks.nativeObjectKind || kind->disposeWhenUnreachable()))
+    if (!kind || !(kind == gObjectCollectorHooks.nativeObjectKind || kind->disposeWhenUnreachable()))
+        return;
+    // The sweep must finish whatever a kind's dispose does: its error or exit is dropped.
+    try {
         kind->dispose(makeValue(Tag::Pointer, offset));
+    } catch (...) {
+    }
 }
 
 void sweep()
