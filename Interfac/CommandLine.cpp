@@ -259,8 +259,11 @@ void usage()
 int runCommandLine(int argc, char** argv)
 {
     hostEnlargeStack(kStackBytes);
-    if (const char* stress = std::getenv("VELORA_GC_STRESS"); stress && std::strcmp(stress, "0") != 0)
+    if (const char* stress = std::getenv("VELORA_GC_STRESS"); stress && std::strcmp(stress, "0") != 0) {
         gCollectorStress = true;
+        long interval = std::strtol(stress, nullptr, 10);
+        gCollectorStressInterval = interval > 0 ? static_cast<uint32_t>(interval) : 1;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::printf("Velora %s: a runtime for a Lisp dialect and its applications.\n", VELORA_VERSION);

@@ -6,6 +6,7 @@
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
 #include "Kernel/Printer.h"
+#include "Kernel/Recycle.h"
 #include "Kernel/Symbol.h"
 #include "Kernel/VString.h"
 #include "Interfac/VAlert.h"
@@ -83,6 +84,39 @@ std::string limitedText(Value v, size_t limit)
 }
 
 } // namespace
+
+namespace {
+VEr_Thrower* gNewestInFlight = nullptr;
+}
+
+VEr_Thrower::VEr_Thrower(Value t, Value v)
+    : tag(t)
+    , value(v)
+    , m_olderInFlight(gNewestInFlight)
+{
+    if (gNewestInFlight)
+        gNewestInFlight->m_newerInFlight = this;
+    gNewestInFlight = this;
+}
+
+VEr_Thrower::VEr_Thrower(const VEr_Thrower& other) : VEr_Thrower(other.tag, other.value) {}
+
+VEr_Thrower& VEr_Thrower::operator=(const VEr_Thrower& other)
+{
+    tag = other.tag;
+    value = other.value;
+    return *this;
+}
+
+VEr_Thrower::~VEr_Thrower()
+{
+    if (m_olderInFlight)
+        m_olderInFlight->m_newerInFlight = m_newerInFlight;
+    if (m_newerInFlight)
+        m_newerInFlight->m_olderInFlight = m_olderInFlight;
+    else
+        gNewestInFlight = m_olderInFlight;
+}
 
 void setErrorMessageSink(ErrorMessageSink sink) { gSink = sink; }
 int errorReportCount() { return gReportCount; }
@@ -216,6 +250,13 @@ Value debuggerPrimitive(Value x)
 class ErrorModule final : public Module {
 public:
     ErrorModule() : Module("Error") {}
+    void markRoots() override
+    {
+        for (VEr_Thrower* t = gNewestInFlight; t; t = t->m_olderInFlight) {
+            mark(t->tag);
+            mark(t->value);
+        }
+    }
     void start() override
     {
         Module::start();

@@ -5,9 +5,18 @@
 
 #include <string>
 
+// A throw in flight. While the stack unwinds, its Values live only in the exception object, and
+// cleanups run Lisp code that may collect: every live one is linked into a list that the Error
+// Module marks.
 struct VEr_Thrower {
+    VEr_Thrower(Value t, Value v);
+    VEr_Thrower(const VEr_Thrower& other);
+    VEr_Thrower& operator=(const VEr_Thrower& other);
+    ~VEr_Thrower();
     Value tag;
     Value value;
+    VEr_Thrower* m_olderInFlight = nullptr;
+    VEr_Thrower* m_newerInFlight = nullptr;
 };
 struct VEr_Quit {};
 struct VEr_Printing {};

@@ -21,6 +21,7 @@ uint8_t* gCellBase = nullptr;
 Value* gLispSP = nullptr;
 uint32_t gFreeCells = 0;
 uint32_t gFreeListHead = 0;
+uint32_t gConsCollectBelow = 2;
 uint32_t gChainHead = 0;
 uint32_t gChainTail = 0;
 Value gEmptyString = 0;
@@ -379,6 +380,8 @@ namespace {
 
 void consSlowPath()
 {
+    if (gCollectorStress && gFreeCells >= 2 && !stressCollectionDue())
+        return;
     collectGarbage(false);
     if (gFreeCells < 5000)
         growCells(5000);
@@ -390,7 +393,7 @@ uint32_t freeBlockBytes() { return gAreas.blockEnd - gAreas.blockAlloc; }
 
 void reserveBlock(uint32_t n)
 {
-    if (freeBlockBytes() >= n && gFreeCells > 1)
+    if (freeBlockBytes() >= n && gFreeCells > 1 && (!gCollectorStress || !stressCollectionDue()))
         return;
     collectGarbage(false);
     if (gFreeCells < 5000)
@@ -401,8 +404,18 @@ void reserveBlock(uint32_t n)
 
 Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
 {
+    if (gFreeCells == 0)
+        outOfMemory();
     uint32_t tail = gChainTail;
-    Value next = cons(0, 0);
+    // The cell that reserveBlock guaranteed, taken without the collection check of cons: a
+    // collection here (the stress mode collects on every cons) would compact the block area
+    // under the data just written at its free end.
+    uint32_t offset = gFreeListHead;
+    Cell& fresh = cellAt(offset);
+    gFreeListHead = payloadOf(fresh.cdr);
+    --gFreeCells;
+    fresh = { 0, 0 };
+    Value next = makeValue(Tag::List, offset);
     Cell& t = cellAt(tail);
     t.car = (t.car & (kMarkBit | kPermanentBit)) | (headerTag << 24) | payloadOf(next);
     t.cdr = gAreas.blockAlloc;
@@ -855,6 +868,7 @@ Value printTraceString(Value) { return kNoValue; }
 class MemoryModule final : public Module {
 public:
     MemoryModule() : Module("Memory") {}
+    void markRoots() override { mark(gSelf); }
     void start() override
     {
         Module::start();

@@ -64,11 +64,13 @@ void startMemory();
 void stopMemory();
 bool memoryStarted();
 
-// Cells.
+// Cells. cons collects when the free count is below gConsCollectBelow: 2, or every time in the
+// collector's stress mode, so that the fast path stays one compare and branch.
+extern uint32_t gConsCollectBelow;
 void consSlowPath();
 inline Value cons(Value a, Value d)
 {
-    if (gFreeCells < 2) [[unlikely]]
+    if (gFreeCells < gConsCollectBelow) [[unlikely]]
         consSlowPath();
     uint32_t offset = gFreeListHead;
     Cell& c = cellAt(offset);

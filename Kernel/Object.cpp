@@ -1017,6 +1017,9 @@ public:
         setDefineSlotHook(defineInClass);
         setGlobalDefineHook(releaseOwnership);
         setMethodSlotDeclarer(declareMethodSlot);
+        gObjectCollectorHooks.markRecord = markSlotRecord;
+        gObjectCollectorHooks.markClass = markClassBlock;
+        gObjectCollectorHooks.markInstance = markInstanceBlock;
 
         defineFunctionRest1("new-class", newClass);
         defineFunctionRest1("new-mixin", newMixin);

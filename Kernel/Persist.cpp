@@ -488,6 +488,8 @@ public:
     void start() override
     {
         Module::start();
+        gObjectCollectorHooks.markNativeObject = markKernelObjectPointer;
+        gObjectCollectorHooks.nativeObjectKind = &cppObjectKind();
         kwName = makeKeyword("name");
         kwParent = makeKeyword("parent");
         kwInitargs = makeKeyword("initargs");

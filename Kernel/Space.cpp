@@ -122,7 +122,28 @@ void spaceEnsureReserved()
 {
     if (gSpaceBase)
         return;
-    void* p = mmap(nullptr, kSpaceBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    // The region starts at a host address whose low 32 bits are 2^31, so that the low halves of
+    // host pointers into it have a top byte of 0x80 or more: the collector's conservative stack
+    // scan then never takes such a pointer for a Value. A window of 4 GB more is reserved to find
+    // that place, and the rest is given back.
+    void* p = MAP_FAILED;
+    constexpr uint64_t kWindow = (1ull << 32) + kSpaceBytes;
+    void* window = mmap(nullptr, kWindow, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (window != MAP_FAILED) {
+        uintptr_t start = reinterpret_cast<uintptr_t>(window);
+        uintptr_t base = (start & ~uintptr_t(0xFFFFFFFFu)) | 0x80000000u;
+        if (base < start)
+            base += 1ull << 32;
+        munmap(window, kWindow);
+        p = mmap(reinterpret_cast<void*>(base), kSpaceBytes, PROT_READ | PROT_WRITE,
+            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+        if (p != MAP_FAILED && p != reinterpret_cast<void*>(base)) {
+            munmap(p, kSpaceBytes);
+            p = MAP_FAILED;
+        }
+    }
+    if (p == MAP_FAILED) // anywhere will do; the scan is only less precise
+        p = mmap(nullptr, kSpaceBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) {
         std::fputs("velora: cannot reserve the Lisp address space\n", stderr);
         std::exit(1);

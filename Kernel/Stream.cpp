@@ -3,6 +3,7 @@
 
 #include "Kernel/Error.h"
 #include "Kernel/Module.h"
+#include "Kernel/Recycle.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -373,6 +374,13 @@ namespace {
 class StreamModule final : public Module {
 public:
     StreamModule() : Module("Stream") {}
+    // The standard streams live for the whole run outside the stack; so may the current output.
+    void markRoots() override
+    {
+        mark(standardOutput().m_lispObject);
+        mark(standardError().m_lispObject);
+        mark(gCurrentOutput->m_lispObject);
+    }
 } streamModule;
 
 } // namespace

@@ -9,13 +9,7 @@ velora=${1:-$here/../build/velora}
 programs=$here/programs
 peers=(tinyscheme elk csi newlisp)
 
-if [ "$(id -u)" -eq 0 ]; then
-    missing=()
-    for p in tinyscheme elk chicken-bin newlisp; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -gt 0 ] && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+"$here/../scripts/deps.sh" --bench || exit 1
 
 # Best wall-clock time of three runs, and the last line printed.
 measure() {

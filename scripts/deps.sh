@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libedit-dev bc)
+# bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
+[ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
