@@ -233,6 +233,23 @@ void pollEventsPeriodically() { pollEvents(); }
 
 void stackTooDeep() { raiseError(ErrorCode::MemoryExhausted, kNil); }
 
+namespace {
+
+// The common case inline: a variable of the current activation itself (depth 0).
+inline Value* quickVariableSlot(Value variable)
+{
+    Frame* lexical = gCurrentFrame->m_lexical;
+    Value address = cellOf(variable).car & ~(kMarkBit | kPermanentBit);
+    if (lexical && (address & 0xFF0000) == 0) [[likely]] {
+        Value* slot = static_cast<ActivationFrame*>(lexical)->m_slotBase + (address & 0xFFFF);
+        if (slot < gAreas.lispStackEnd) [[likely]]
+            return slot;
+    }
+    return variableSlot(variable);
+}
+
+} // namespace
+
 Value* variableSlot(Value variable)
 {
     Frame* lexical = gCurrentFrame ? gCurrentFrame->m_lexical : nullptr;
@@ -258,7 +275,7 @@ Value eval(Value v)
 {
     switch (tagOf(v)) {
     case Tag::Variable: {
-        Value x = *variableSlot(v);
+        Value x = *quickVariableSlot(v);
         if (x == kNoValue)
             raiseError(ErrorCode::Unbound, v);
         if (tagOf(x) == Tag::StackRef) // bound by a proof to a structure or another variable
@@ -450,7 +467,7 @@ void assign(Value target, Value value)
 {
     switch (tagOf(target)) {
     case Tag::Variable:
-        *variableSlot(target) = value;
+        *quickVariableSlot(target) = value;
         break;
     case Tag::Symbol:
         setSymbolValue(target, value);

@@ -20,25 +20,6 @@ StackReserve::StackReserve()
 
 StackReserve::~StackReserve() { gEvalStackLimit = m_saved; }
 
-Frame::Frame(Link how)
-{
-    if (how == Link::Now)
-        link();
-}
-
-void Frame::link()
-{
-    m_previous = gCurrentFrame;
-    m_lexical = m_previous ? m_previous->m_lexical : nullptr;
-    gCurrentFrame = this;
-    m_linked = true;
-}
-
-Frame::~Frame() noexcept(false)
-{
-    if (m_linked)
-        gCurrentFrame = m_previous;
-}
 
 void CleanupFrame::runNow()
 {

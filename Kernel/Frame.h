@@ -5,13 +5,20 @@
 
 #include "Kernel/Memory.h"
 
+class Frame;
+extern Frame* gCurrentFrame;
+
 class Frame {
 public:
     enum Kind { Activation = 0, PrimitiveCall = 1, ObjectContext = 2, Catch = 3, Cleanup = 4, Base = 7, Prolog = 8 };
 
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
-    virtual ~Frame() noexcept(false);
+    virtual ~Frame() noexcept(false)
+    {
+        if (m_linked)
+            gCurrentFrame = m_previous;
+    }
     virtual Kind kind() const = 0;
     virtual bool catches(Value tag) const { return false; }
 
@@ -20,13 +27,25 @@ public:
 
 protected:
     enum class Link { Now, Later };
-    explicit Frame(Link link = Link::Now);
-    void link();
+    explicit Frame(Link how = Link::Now)
+    {
+        if (how == Link::Now)
+            link();
+    }
+    inline void link();
     bool m_linked = false;
 };
 
 extern Frame* gCurrentFrame;
 extern Frame* gTopFrame;
+
+inline void Frame::link()
+{
+    m_previous = gCurrentFrame;
+    m_lexical = m_previous ? m_previous->m_lexical : nullptr;
+    gCurrentFrame = this;
+    m_linked = true;
+}
 
 // A call of a compiled function: its slots start at the slot base on the Lisp stack. The frame is
 // made current only once the arguments are pushed (they are evaluated in the caller's frame).

@@ -302,7 +302,6 @@ void startMemory()
     uint32_t block = newMemoryPointer(static_cast<uint32_t>(blockSize));
     if (!block)
         notEnoughMemory(blockSize / 1024);
-    std::memset(hostAddress(block), 0, static_cast<size_t>(blockSize));
 
     MemoryAreas& a = gAreas;
     a = MemoryAreas {};

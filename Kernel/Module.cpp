@@ -110,10 +110,11 @@ uint32_t registerPrimitive(AnyFn function, uint32_t arityCode, const char* name)
 {
     auto& table = primitiveTable();
     table.push_back({ function, arityCode, name });
+    gPrimitiveEntries = table.data();
     return static_cast<uint32_t>(table.size() - 1);
 }
 
-const PrimitiveEntry& primitiveEntry(Value descriptor) { return primitiveTable()[cellOf(descriptor).cdr]; }
+const PrimitiveEntry* gPrimitiveEntries = nullptr;
 
 Value makePrimitive(AnyFn function, uint32_t arityCode, const char* name, uint32_t tag)
 {

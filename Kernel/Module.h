@@ -32,7 +32,8 @@ struct PrimitiveEntry {
     uint32_t arityCode;
     const char* name;
 };
-const PrimitiveEntry& primitiveEntry(Value descriptor);
+extern const PrimitiveEntry* gPrimitiveEntries; // the table's entries (they move as it grows)
+inline const PrimitiveEntry& primitiveEntry(Value descriptor) { return gPrimitiveEntries[cellOf(descriptor).cdr]; }
 uint32_t registerPrimitive(AnyFn function, uint32_t arityCode, const char* name);
 // Builds a primitive (tag 0x0C) or special (tag 0x0D) Value for a native function.
 Value makePrimitive(AnyFn function, uint32_t arityCode, const char* name, uint32_t tag);

@@ -94,7 +94,6 @@ void initSymbolTable()
         table[i] = { 0, 0, 0, -1, -1 };
 }
 
-SymbolRecord& symbolRecord(Value symbol) { return records()[symbolIndex(symbol)]; }
 uint32_t symbolCount() { return gSymbolCount; }
 uint32_t freeSymbolRecords() { return gFreeRecords; }
 

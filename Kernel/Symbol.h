@@ -1,6 +1,7 @@
 // Kernel/Symbol.h: the symbol table, interning, global values and keywords.
 #pragma once
 
+#include "Kernel/Memory.h"
 #include "Kernel/Value.h"
 
 #include <string_view>
@@ -15,8 +16,12 @@ struct SymbolRecord {
 static_assert(sizeof(SymbolRecord) == 16);
 
 void initSymbolTable(); // called by memory start: every record free
-SymbolRecord& symbolRecord(Value symbol);
 inline uint32_t symbolIndex(Value symbol) { return payloadOf(symbol) >> 4; }
+// The record of a symbol: its Value's payload is the record's byte offset in the table.
+inline SymbolRecord& symbolRecord(Value symbol)
+{
+    return *reinterpret_cast<SymbolRecord*>(gAreas.symbols + payloadOf(symbol));
+}
 inline Value symbolAt(uint32_t index) { return makeValue(Tag::Symbol, index << 4); }
 uint32_t symbolCount();
 uint32_t freeSymbolRecords();
