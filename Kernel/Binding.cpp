@@ -56,14 +56,14 @@ Value targetName(Value target)
 
 Value bindKeywords(Value args)
 {
-    Value specs = part(args, args);
+    Value targets = part(args, args);
     Value plist = eval(part(args, args));
     for (Value p = plist; p != kNil; p = cdr(cdr(p)))
         if (!isPair(p) || !isPair(cdr(p)))
             raiseWrongType(p);
-    for (; isPair(specs); specs = cdr(specs)) {
-        Value spec = car(specs);
-        Value target = isPair(spec) ? car(spec) : spec;
+    for (; isPair(targets); targets = cdr(targets)) {
+        Value entry = car(targets);
+        Value target = isPair(entry) ? car(entry) : entry;
         Value name = targetName(target);
         if (!isSymbol(name))
             raiseWrongType(target);
@@ -77,7 +77,7 @@ Value bindKeywords(Value args)
             }
         }
         if (value == kNoValue)
-            value = isPair(spec) && isPair(cdr(spec)) ? eval(car(cdr(spec))) : kNil;
+            value = isPair(entry) && isPair(cdr(entry)) ? eval(car(cdr(entry))) : kNil;
         assignTarget(target, value);
     }
     return evalBody(args);
@@ -85,17 +85,17 @@ Value bindKeywords(Value args)
 
 Value bindOptionals(Value args)
 {
-    Value specs = part(args, args);
+    Value targets = part(args, args);
     Value values = eval(part(args, args));
-    for (; isPair(specs); specs = cdr(specs)) {
-        Value spec = car(specs);
-        Value target = isPair(spec) ? car(spec) : spec;
+    for (; isPair(targets); targets = cdr(targets)) {
+        Value entry = car(targets);
+        Value target = isPair(entry) ? car(entry) : entry;
         Value value;
         if (isPair(values)) {
             value = car(values);
             values = cdr(values);
         } else {
-            value = isPair(spec) && isPair(cdr(spec)) ? eval(car(cdr(spec))) : kNil;
+            value = isPair(entry) && isPair(cdr(entry)) ? eval(car(cdr(entry))) : kNil;
         }
         assignTarget(target, value);
     }

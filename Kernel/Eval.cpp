@@ -300,11 +300,11 @@ Value eval(Value v)
     }
     case Tag::Gamma: {
         // Word 1 is ((gamma parameters . captures) . body); each capture is (variable expression).
-        Value specs = cdr(cdr(car(cdr(v))));
+        Value captureSpecs = cdr(cdr(car(cdr(v))));
         Value head = kNil, tail = kNil;
-        for (; isPair(specs); specs = cdr(specs)) {
-            Value spec = car(specs);
-            Value cell = cons(eval(car(cdr(spec))), kNil);
+        for (; isPair(captureSpecs); captureSpecs = cdr(captureSpecs)) {
+            Value capture = car(captureSpecs);
+            Value cell = cons(eval(car(cdr(capture))), kNil);
             if (head == kNil)
                 head = cell;
             else

@@ -173,21 +173,21 @@ Value Walker::compile(Value form, int level)
         m_mayCreate = false;
         m_captureList = captures;
         for (Value c = captures; isPair(c); c = cdr(c)) {
-            Value spec = car(c);
-            if (isVariable(spec)) { // _x captures the enclosing _x: give it an expression cell of its own
-                Value expression = retag(cons(makeImmediate(0), cdr(spec)), Tag::Variable);
-                spec = cons(spec, cons(expression, kNil));
-                setCar(c, spec);
+            Value capture = car(c);
+            if (isVariable(capture)) { // _x captures the enclosing _x: give it an expression cell of its own
+                Value expression = retag(cons(makeImmediate(0), cdr(capture)), Tag::Variable);
+                capture = cons(capture, cons(expression, kNil));
+                setCar(c, capture);
             }
-            if (!isPair(spec) || !isVariable(car(spec)) || !isPair(cdr(spec)))
+            if (!isPair(capture) || !isVariable(car(capture)) || !isPair(cdr(capture)))
                 raiseWrongType(captures);
-            Value expression = car(cdr(spec));
+            Value expression = car(cdr(capture));
             if (isVariable(expression))
                 resolve(expression, level);
             else if (isPair(expression)) {
                 Value holder = cons(expression, kNil);
                 walkList(holder, level);
-                setCar(cdr(spec), car(holder));
+                setCar(cdr(capture), car(holder));
             }
         }
         m_mayCreate = savedMayCreate;
