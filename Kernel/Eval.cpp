@@ -4,6 +4,7 @@
 
 #include "Kernel/Error.h"
 #include "Kernel/Frame.h"
+#include "Kernel/List.h"
 #include "Kernel/Logical.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -88,16 +89,11 @@ struct ArrayArguments {
 
 template <typename Source> Value restList(Source& source)
 {
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     while (source.more()) {
-        Value cell = cons(source.next(), kNil);
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
+        list.add(source.next());
     }
-    return head;
+    return list.head;
 }
 
 ActivationFrame* activationAt(intptr_t distance)
@@ -301,17 +297,10 @@ Value eval(Value v)
     case Tag::Gamma: {
         // Word 1 is ((gamma parameters . captures) . body); each capture is (variable expression).
         Value captureSpecs = cdr(cdr(car(cdr(v))));
-        Value head = kNil, tail = kNil;
-        for (; isPair(captureSpecs); captureSpecs = cdr(captureSpecs)) {
-            Value capture = car(captureSpecs);
-            Value cell = cons(eval(car(cdr(capture))), kNil);
-            if (head == kNil)
-                head = cell;
-            else
-                setCdr(tail, cell);
-            tail = cell;
-        }
-        return retag(cons(v, head), Tag::Closed);
+        ListBuilder values;
+        for (; isPair(captureSpecs); captureSpecs = cdr(captureSpecs))
+            values.add(eval(car(cdr(car(captureSpecs)))));
+        return retag(cons(v, values.head), Tag::Closed);
     }
     case Tag::List: {
         if (v == kNil)
@@ -722,28 +711,23 @@ Value forEach(Value f, Value* rest)
 Value mapPrimitive(Value f, Value* rest)
 {
     ParallelLists lists(rest);
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     for (;;) {
         Value* argv = gLispSP;
         if (!lists.pushStep())
             break;
-        Value cell = cons(applyArray(f, argv, f), kNil);
+        list.add(applyArray(f, argv, f));
         gLispSP = argv;
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
         lists.advance();
     }
-    return head;
+    return list.head;
 }
 
 Value mapIf(Value test, Value f, Value* rest)
 {
     ParallelLists lists(rest);
     bool single = lists.count == 1;
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     for (;;) {
         Value* argv = gLispSP;
         if (!lists.pushStep())
@@ -751,17 +735,12 @@ Value mapIf(Value test, Value f, Value* rest)
         Value t = applyArray(test, argv, test);
         bool keep = single ? t != kNil : isFlagSet(t);
         if (keep) {
-            Value cell = cons(applyArray(f, argv, f), kNil);
-            if (head == kNil)
-                head = cell;
-            else
-                setCdr(tail, cell);
-            tail = cell;
+            list.add(applyArray(f, argv, f));
         }
         gLispSP = argv;
         lists.advance();
     }
-    return head;
+    return list.head;
 }
 
 Value voidPrimitive() { return kNoValue; }
@@ -796,17 +775,11 @@ Value quasiExpand(Value t)
         Value tailPart = quasiExpand(rest);
         if (!isPair(spliced))
             return tailPart;
-        Value head = kNil, tail = kNil;
-        for (; isPair(spliced); spliced = cdr(spliced)) {
-            Value cell = cons(car(spliced), kNil);
-            if (head == kNil)
-                head = cell;
-            else
-                setCdr(tail, cell);
-            tail = cell;
-        }
-        setCdr(tail, tailPart);
-        return head;
+        ListBuilder list;
+        for (; isPair(spliced); spliced = cdr(spliced))
+            list.add(car(spliced));
+        setCdr(list.tail, tailPart);
+        return list.head;
     }
     return cons(quasiExpand(a), quasiExpand(rest));
 }

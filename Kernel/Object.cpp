@@ -10,6 +10,7 @@
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Frame.h"
+#include "Kernel/List.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -175,19 +176,6 @@ Value appendToList(Value list, Value element)
     return list;
 }
 
-Value copyList(Value list)
-{
-    Value head = kNil, tail = kNil;
-    for (; isPair(list); list = cdr(list)) {
-        Value cell = cons(car(list), kNil);
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
-    }
-    return head;
-}
 
 bool listContains(Value list, Value x)
 {
@@ -730,19 +718,14 @@ Value objectClassPrimitive(Value object) { return classOf(toObject(object)); }
 Value objectSlots(Value object)
 {
     Value c = classOf(toObject(object));
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     for (uint32_t i = 0; i < capacityOf(c); ++i) {
         Value entry = tableEntry(c, i);
         if (!isSlotCell(entry))
             continue;
-        Value cell = cons(field(slotRecordOf(entry), SlotField::Name), kNil);
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
+        list.add(field(slotRecordOf(entry), SlotField::Name));
     }
-    return head;
+    return list.head;
 }
 
 Value classTableSize(Value c) { return makeInteger(capacityOf(toClass(c))); }
@@ -955,16 +938,11 @@ Value getReferencePrimitive(Value symbol)
         raw = car(raw);
     if (!isPair(raw))
         return nameOf(raw);
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     for (; isPair(raw); raw = cdr(raw)) {
-        Value cell = cons(nameOf(car(raw)), kNil);
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
+        list.add(nameOf(car(raw)));
     }
-    return head;
+    return list.head;
 }
 
 Value setReferencePrimitive(Value symbol, Value v)

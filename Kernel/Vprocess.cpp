@@ -5,6 +5,7 @@
 
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
+#include "Kernel/List.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -173,16 +174,11 @@ Value getProcesses()
 {
     if (!gStepRunning)
         removeKilled();
-    Value head = kNil, tail = kNil;
+    ListBuilder list;
     for (ProcessRecord* r = gHead; r; r = r->next) {
-        Value cell = cons(r->handle, kNil);
-        if (head == kNil)
-            head = cell;
-        else
-            setCdr(tail, cell);
-        tail = cell;
+        list.add(r->handle);
     }
-    return head;
+    return list.head;
 }
 
 Value findProcess(Value name)
