@@ -1,9 +1,8 @@
 ; Build, reverse and sum lists of 100,000 integers, 20 times.
 (define (build _n)
-  (let ((_l nil) (_i 0) (_j 0))
-    (while (< _i _n)
+  (let ((_l nil) (_j 0))
+    (repeat _n
       (set! _l (cons _j _l))
-      (set! _i (+ _i 1))
       (set! _j (if (= _j 99) 0 (+ _j 1))))
     _l))
 (define (sum _l) (let ((_s 0)) (while _l (set! _s (+ _s (car _l))) (set! _l (cdr _l))) _s))
