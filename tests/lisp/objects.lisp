@@ -93,8 +93,11 @@
 ; Overrides.
 (define o1 (make-instance A))
 (check (o1 (greet)) 'hello-from-a)
-(o1 (add-override 'greet (lambda () (list 'overridden (overriden greet)))))
-(check (car (o1 (greet))) 'overridden)
+(o1 (add-override 'greet (lambda () (list 'overridden ((overriden greet))))))
+(check (o1 (greet)) '(overridden hello-from-a) "overriden gives the class's method")
+(o1 (add-override 'greet (lambda () (list 'outer ((overriden greet))))))
+(check (o1 (greet)) '(outer (overridden hello-from-a)) "overriden walks the overrides in turn")
+(o1 (remove-override 'greet))
 (o1 (remove-override 'greet))
 (check (o1 (greet)) 'hello-from-a "remove-override restores the class's method")
 
