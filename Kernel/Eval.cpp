@@ -70,14 +70,12 @@ void pollEvents()
 
 // Argument sources of the call protocol: an unevaluated list (evaluated in the caller's frame)
 // or an array of values already evaluated.
-inline Value quickEval(Value v);
-
 struct ListArguments {
     Value rest;
     bool more() const { return isPair(rest); }
     Value next()
     {
-        Value v = quickEval(car(rest));
+        Value v = eval(car(rest));
         rest = cdr(rest);
         return v;
     }
@@ -246,34 +244,6 @@ inline Value* quickVariableSlot(Value variable)
     return variableSlot(variable);
 }
 
-// Evaluation of the operands that need no call: immediates, variables of the current activation
-// and global values outside any object context. Everything else goes through eval.
-inline Value quickEval(Value v)
-{
-    switch (tagOf(v)) {
-    case Tag::Integer:
-    case Tag::String:
-    case Tag::Real:
-        return v;
-    case Tag::Variable: {
-        Value x = *quickVariableSlot(v);
-        if (x != kNoValue && tagOf(x) != Tag::StackRef) [[likely]]
-            return x;
-        break;
-    }
-    case Tag::Symbol:
-        if (gSelf == kNoObject) {
-            const SymbolRecord& r = symbolRecord(v);
-            if (r.value != kNoValue && (r.owner == 0 || r.owner == kEnd)) [[likely]]
-                return r.value;
-        }
-        break;
-    default:
-        break;
-    }
-    return eval(v);
-}
-
 } // namespace
 
 Value* variableSlot(Value variable)
@@ -336,9 +306,7 @@ Value eval(Value v)
         if (v == kNil)
             return kNil;
         checkCStack();
-        Value op = quickEval(car(v));
-        if (isSpecialFormTag(tagOf(op)))
-            return evalSpecialForm(tagOf(op), cdr(v), v);
+        Value op = eval(car(v));
         return applyForm(op, cdr(v), v);
     }
     default:
@@ -556,13 +524,13 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     case 0x21: { // if
         Value test = nextPart(args, form);
         Value then = nextPart(args, form);
-        if (quickEval(test) != kNil)
-            return quickEval(then);
+        if (eval(test) != kNil)
+            return eval(then);
         return evalBody(args);
     }
     case 0x22: { // when
         Value test = nextPart(args, form);
-        if (quickEval(test) == kNil)
+        if (eval(test) == kNil)
             return kNil;
         return evalBody(args);
     }
@@ -572,7 +540,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
             if (!isPair(clause))
                 raiseWrongType(clause);
             Value test = car(clause);
-            Value value = test == gElse ? kTrue : quickEval(test);
+            Value value = test == gElse ? kTrue : eval(test);
             if (value != kNil)
                 return isPair(cdr(clause)) ? evalBody(cdr(clause)) : value;
         }
@@ -580,12 +548,12 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     }
     case 0x25: { // set!
         Value target = nextPart(args, form);
-        Value value = quickEval(nextPart(args, form));
+        Value value = eval(nextPart(args, form));
         assign(target, value);
         return value;
     }
     case 0x27: { // case
-        Value key = quickEval(nextPart(args, form));
+        Value key = eval(nextPart(args, form));
         for (; isPair(args); args = cdr(args)) {
             Value clause = car(args);
             if (!isPair(clause))
@@ -596,7 +564,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         return kNoValue;
     }
     case 0x28: { // repeat
-        Value count = quickEval(nextPart(args, form));
+        Value count = eval(nextPart(args, form));
         int64_t n = isInteger(count) ? toInt64(count) : -1;
         if (n < 0)
             raiseWrongType(count);
@@ -609,12 +577,12 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         do {
             pollEvents();
             evalBody(args);
-        } while (quickEval(test) == kNil);
+        } while (eval(test) == kNil);
         return kNoValue;
     }
     case 0x2A: { // while
         Value test = nextPart(args, form);
-        while (quickEval(test) != kNil) {
+        while (eval(test) != kNil) {
             pollEvents();
             evalBody(args);
         }
@@ -624,14 +592,14 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         return evalBody(args);
     case 0x2C: { // or
         for (; isPair(args); args = cdr(args))
-            if (Value v = quickEval(car(args)); v != kNil)
+            if (Value v = eval(car(args)); v != kNil)
                 return v;
         return kNil;
     }
     case 0x2D: { // and
         Value v = kTrue;
         for (; isPair(args); args = cdr(args))
-            if ((v = quickEval(car(args))) == kNil)
+            if ((v = eval(car(args))) == kNil)
                 return kNil;
         return v;
     }
@@ -639,7 +607,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     case 0x31: // syntax
         return compileFunction(form);
     case 0x30: // gamma
-        return quickEval(compileFunction(form));
+        return eval(compileFunction(form));
     case 0x2F: // send
         return sendForm(args, form);
     case 0x26: // new-clause
