@@ -70,12 +70,14 @@ void pollEvents()
 
 // Argument sources of the call protocol: an unevaluated list (evaluated in the caller's frame)
 // or an array of values already evaluated.
+inline Value quickEval(Value v);
+
 struct ListArguments {
     Value rest;
     bool more() const { return isPair(rest); }
     Value next()
     {
-        Value v = eval(car(rest));
+        Value v = quickEval(car(rest));
         rest = cdr(rest);
         return v;
     }
@@ -244,6 +246,34 @@ inline Value* quickVariableSlot(Value variable)
     return variableSlot(variable);
 }
 
+// Evaluation of the operands that need no call: immediates, variables of the current activation
+// and global values outside any object context. Everything else goes through eval.
+inline Value quickEval(Value v)
+{
+    switch (tagOf(v)) {
+    case Tag::Integer:
+    case Tag::String:
+    case Tag::Real:
+        return v;
+    case Tag::Variable: {
+        Value x = *quickVariableSlot(v);
+        if (x != kNoValue && tagOf(x) != Tag::StackRef) [[likely]]
+            return x;
+        break;
+    }
+    case Tag::Symbol:
+        if (gSelf == kNoObject) {
+            const SymbolRecord& r = symbolRecord(v);
+            if (r.value != kNoValue && (r.owner == 0 || r.owner == kEnd)) [[likely]]
+                return r.value;
+        }
+        break;
+    default:
+        break;
+    }
+    return eval(v);
+}
+
 } // namespace
 
 Value* variableSlot(Value variable)
@@ -306,7 +336,9 @@ Value eval(Value v)
         if (v == kNil)
             return kNil;
         checkCStack();
-        Value op = eval(car(v));
+        Value op = quickEval(car(v));
+        if (isSpecialFormTag(tagOf(op)))
+            return evalSpecialForm(tagOf(op), cdr(v), v);
         return applyForm(op, cdr(v), v);
     }
     default:
@@ -524,13 +556,13 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     case 0x21: { // if
         Value test = nextPart(args, form);
         Value then = nextPart(args, form);
-        if (eval(test) != kNil)
-            return eval(then);
+        if (quickEval(test) != kNil)
+            return quickEval(then);
         return evalBody(args);
     }
     case 0x22: { // when
         Value test = nextPart(args, form);
-        if (eval(test) == kNil)
+        if (quickEval(test) == kNil)
             return kNil;
         return evalBody(args);
     }
@@ -540,7 +572,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
             if (!isPair(clause))
                 raiseWrongType(clause);
             Value test = car(clause);
-            Value value = test == gElse ? kTrue : eval(test);
+            Value value = test == gElse ? kTrue : quickEval(test);
             if (value != kNil)
                 return isPair(cdr(clause)) ? evalBody(cdr(clause)) : value;
         }
@@ -548,12 +580,12 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     }
     case 0x25: { // set!
         Value target = nextPart(args, form);
-        Value value = eval(nextPart(args, form));
+        Value value = quickEval(nextPart(args, form));
         assign(target, value);
         return value;
     }
     case 0x27: { // case
-        Value key = eval(nextPart(args, form));
+        Value key = quickEval(nextPart(args, form));
         for (; isPair(args); args = cdr(args)) {
             Value clause = car(args);
             if (!isPair(clause))
@@ -564,7 +596,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         return kNoValue;
     }
     case 0x28: { // repeat
-        Value count = eval(nextPart(args, form));
+        Value count = quickEval(nextPart(args, form));
         int64_t n = isInteger(count) ? toInt64(count) : -1;
         if (n < 0)
             raiseWrongType(count);
@@ -577,12 +609,12 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         do {
             pollEvents();
             evalBody(args);
-        } while (eval(test) == kNil);
+        } while (quickEval(test) == kNil);
         return kNoValue;
     }
     case 0x2A: { // while
         Value test = nextPart(args, form);
-        while (eval(test) != kNil) {
+        while (quickEval(test) != kNil) {
             pollEvents();
             evalBody(args);
         }
@@ -592,14 +624,14 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         return evalBody(args);
     case 0x2C: { // or
         for (; isPair(args); args = cdr(args))
-            if (Value v = eval(car(args)); v != kNil)
+            if (Value v = quickEval(car(args)); v != kNil)
                 return v;
         return kNil;
     }
     case 0x2D: { // and
         Value v = kTrue;
         for (; isPair(args); args = cdr(args))
-            if ((v = eval(car(args))) == kNil)
+            if ((v = quickEval(car(args))) == kNil)
                 return kNil;
         return v;
     }
@@ -607,7 +639,7 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     case 0x31: // syntax
         return compileFunction(form);
     case 0x30: // gamma
-        return eval(compileFunction(form));
+        return quickEval(compileFunction(form));
     case 0x2F: // send
         return sendForm(args, form);
     case 0x26: // new-clause

@@ -129,6 +129,38 @@ inline bool looksLikeReference(uint32_t w)
     return !(c.car == kNil && tagOf(c.cdr) == 0);
 }
 
+// The Value that designates the cell at offset, from what its word 0 holds; 0 when the cell is
+// free or the offset is not a cell.
+Value valueOfCell(uint32_t offset)
+{
+    if (!validCell(offset))
+        return 0;
+    const Cell& c = cellAt(offset);
+    if (c.car == kNil && tagOf(c.cdr) == 0)
+        return 0;
+    switch (tagOf(c.car)) {
+    case Tag::RealHeader: return makeValue(Tag::Real, offset);
+    case Tag::StringHeader: return makeValue(Tag::String, offset);
+    case Tag::VectorHeader: return makeValue(Tag::Vector, offset);
+    case Tag::ArrayHeader: return makeValue(Tag::Array, offset);
+    case Tag::DescriptorHeader: return makeValue(Tag::Primitive, offset);
+    case Tag::HashHeader: return makeValue(Tag::HashTable, offset);
+    case Tag::BigDigitHeader: return makeValue(Tag::BigPositive, offset);
+    case Tag::PointerHeader: return makeValue(Tag::Pointer, offset);
+    case Tag::RecordHeader: return makeValue(Tag::Record, offset);
+    case Tag::ClassHeader: return makeValue(Tag::Class, offset);
+    case Tag::InstanceHeader: return makeValue(Tag::Instance, offset);
+    case Tag::RawHeader: return makeValue(Tag::RawBlock, offset);
+    default: return makeValue(Tag::List, offset);
+    }
+}
+
+void pushCellOffset(uint32_t offset)
+{
+    if (Value v = valueOfCell(offset))
+        push(v);
+}
+
 void pushConservative(const uint8_t* p, uint32_t bytes)
 {
     for (uint32_t i = 0; i + 4 <= bytes; i += 2) {
@@ -299,10 +331,8 @@ void markSymbolTable()
 // callee-saved registers are spilled into this frame first, so Values that live only in
 // registers of the callers are seen too. Not instrumented: the scan reads the sanitizer's red
 // zones between locals on purpose.
-// FIXME: an optimising compiler may keep a live Value only as its cell offset or as a host
-// pointer into the cell area, which this scan does not recognise; inlining evaluation of operands
-// into the argument loops made the stress runs of an optimised build lose cells that way.
-// Recognising bare offsets and cell-area host pointers here would make the scan robust.
+// An optimising compiler may keep a live Value only as its bare cell offset, or as a host pointer
+// into the cell area: both are taken as references to that cell too.
 __attribute__((noinline, no_sanitize("address"))) void scanCStack()
 {
     if (!gTopFrame)
@@ -316,11 +346,21 @@ __attribute__((noinline, no_sanitize("address"))) void scanCStack()
     volatile uint32_t here = 0;
     uintptr_t low = std::min(reinterpret_cast<uintptr_t>(&registers), reinterpret_cast<uintptr_t>(&here)) & ~uintptr_t(1);
     uintptr_t high = reinterpret_cast<uintptr_t>(gTopFrame);
+    auto cellArea = reinterpret_cast<uintptr_t>(gCellBase);
+    uintptr_t cellAreaEnd = cellArea + uintptr_t(gAreas.cellCount) * 8;
     for (uintptr_t p = low; p + 4 <= high; p += 2) {
         uint32_t w;
         __builtin_memcpy(&w, reinterpret_cast<const void*>(p), 4);
         if (looksLikeReference(w))
             push(w);
+        else if (w < (1u << 24))
+            pushCellOffset(w); // a Value the compiler keeps as its bare cell offset
+        if ((p & 7) == 0 && p + 8 <= high) {
+            uintptr_t q;
+            __builtin_memcpy(&q, reinterpret_cast<const void*>(p), 8);
+            if (q >= cellArea + 8 && q < cellAreaEnd) // a host pointer into a cell
+                pushCellOffset(static_cast<uint32_t>((q - cellArea) & ~uintptr_t(7)));
+        }
     }
     (void)here;
 }
