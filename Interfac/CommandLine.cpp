@@ -38,9 +38,13 @@ int reportOnStandardError(const std::string& text)
 }
 
 // Evaluates one form inside a toplevel catch; false when the form's evaluation was abandoned.
+// The form stays on the Lisp stack while it runs: nothing else holds it, only pieces of it are
+// held by the evaluation.
 bool evalTopLevel(Value form, Value* result)
 {
+    LispStackMark mark;
     try {
+        pushLisp(form);
         CatchFrame toplevel(Sym::toplevel);
         Value v = eval(form);
         if (result)

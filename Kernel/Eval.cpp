@@ -156,17 +156,19 @@ Value callSyntax(Value syntax, Value args)
     return evalBody(functionBody(syntax));
 }
 
+// A primitive call links no frame: the only state it changes is the Lisp stack, for the rest
+// arguments, and the mark puts that back.
 template <typename Source> Value callPrimitive(Value op, Source& source)
 {
-    PrimitiveCallFrame frame;
     const PrimitiveEntry& entry = primitiveEntry(op);
     uint32_t code = entry.arityCode;
+    AnyFn f = entry.function; // copied first: the table may move while arguments are evaluated
     uint32_t n = code & 0x1FFFFF;
     Value a[9];
     for (uint32_t i = 0; i < n; ++i)
         a[i] = source.more() ? source.next() : kNil;
-    AnyFn f = entry.function;
     if (code & kRestFlag) {
+        LispStackMark mark;
         Value* rest = gLispSP;
         while (source.more())
             pushLisp(source.next());
@@ -274,6 +276,51 @@ inline Value quickEval(Value v)
     return eval(v);
 }
 
+// The next operand of a primitive call, or nil when the form has no more.
+inline Value nextOperand(Value& args)
+{
+    if (!isPair(args))
+        return kNil;
+    Value v = quickEval(car(args));
+    args = cdr(args);
+    return v;
+}
+
+// A primitive applied to the operands of a form: the common arities without the argument array.
+Value callPrimitiveOnList(Value op, Value args)
+{
+    const PrimitiveEntry& entry = primitiveEntry(op);
+    AnyFn f = entry.function;
+    switch (entry.arityCode) {
+    case 0:
+        return reinterpret_cast<Fn0>(f)();
+    case 1:
+        return reinterpret_cast<Fn1>(f)(nextOperand(args));
+    case 2: {
+        Value a = nextOperand(args);
+        Value b = nextOperand(args);
+        return reinterpret_cast<Fn2>(f)(a, b);
+    }
+    case kRestFlag: {
+        if (Fn2 two = entry.twoArguments; two && isPair(args) && isPair(cdr(args)) && !isPair(cdr(cdr(args)))) {
+            Value a = quickEval(car(args));
+            Value b = quickEval(car(cdr(args)));
+            return two(a, b);
+        }
+        LispStackMark mark;
+        Value* rest = gLispSP;
+        for (; isPair(args); args = cdr(args))
+            pushLisp(quickEval(car(args)));
+        pushLisp(kEnd);
+        return reinterpret_cast<FnRest0>(f)(rest);
+    }
+    default: {
+        ListArguments source { args };
+        return callPrimitive(op, source);
+    }
+    }
+}
+
 } // namespace
 
 Value* variableSlot(Value variable)
@@ -337,8 +384,11 @@ Value eval(Value v)
             return kNil;
         checkCStack();
         Value op = quickEval(car(v));
-        if (isSpecialFormTag(tagOf(op)))
-            return evalSpecialForm(tagOf(op), cdr(v), v);
+        uint32_t tag = tagOf(op);
+        if (tag == Tag::Primitive) [[likely]]
+            return callPrimitiveOnList(op, cdr(v));
+        if (isSpecialFormTag(tag))
+            return evalSpecialForm(tag, cdr(v), v);
         return applyForm(op, cdr(v), v);
     }
     default:
@@ -374,13 +424,13 @@ Value applyForm(Value op, Value args, Value form)
         return callPrimitive(op, source);
     }
     case Tag::Special: {
-        PrimitiveCallFrame frame;
+        LispStackMark mark;
         return reinterpret_cast<SpecialFn>(primitiveEntry(op).function)(args);
     }
     case Tag::Predicate: {
         if (!gPredicateCall)
             raiseError(ErrorCode::NotApplicable, form);
-        PrimitiveCallFrame frame;
+        LispStackMark mark;
         Value* argv = gLispSP;
         for (Value a = args; isPair(a); a = cdr(a)) // a variable argument goes as itself
             pushLisp(tagOf(car(a)) == Tag::Variable ? car(a) : eval(car(a)));
@@ -431,7 +481,7 @@ Value applyArray(Value op, Value* argv, Value form)
         return callPrimitive(op, source);
     }
     case Tag::Special: {
-        PrimitiveCallFrame frame;
+        LispStackMark mark;
         return reinterpret_cast<SpecialFn>(primitiveEntry(op).function)(arrayToList(argv));
     }
     case Tag::Predicate: {
@@ -460,7 +510,7 @@ Value applyArray(Value op, Value* argv, Value form)
 
 Value funcallArray(Value op, const Value* args, int count)
 {
-    PrimitiveCallFrame frame;
+    LispStackMark mark;
     Value* argv = gLispSP;
     for (int i = 0; i < count; ++i)
         pushLisp(args[i]);
@@ -470,7 +520,7 @@ Value funcallArray(Value op, const Value* args, int count)
 
 Value sendMessage(Value obj, Value message, const Value* args, int count)
 {
-    PrimitiveCallFrame frame;
+    LispStackMark mark;
     Value* argv = gLispSP;
     for (int i = 0; i < count; ++i)
         pushLisp(args[i]);
@@ -659,7 +709,7 @@ Value sendForm(Value args, Value form)
     Value message = nextPart(args, form);
     if (obj == kNil)
         return kNil;
-    PrimitiveCallFrame frame;
+    LispStackMark mark;
     Value* argv = gLispSP;
     for (ListArguments source { args }; source.more();)
         pushLisp(source.next());

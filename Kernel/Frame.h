@@ -10,7 +10,7 @@ extern Frame* gCurrentFrame;
 
 class Frame {
 public:
-    enum Kind { Activation = 0, PrimitiveCall = 1, ObjectContext = 2, Catch = 3, Cleanup = 4, Base = 7, Prolog = 8 };
+    enum Kind { Activation = 0, ObjectContext = 2, Catch = 3, Cleanup = 4, Base = 7, Prolog = 8 };
 
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
@@ -72,12 +72,18 @@ public:
     Value m_function = kNil; // the compiled function running in this activation
 };
 
-class PrimitiveCallFrame : public Frame {
+// Puts the Lisp stack pointer back when the scope ends, normally or by an exception; unlike a
+// frame it is not linked into the chain.
+class LispStackMark {
 public:
-    PrimitiveCallFrame() : m_savedSP(gLispSP) {}
-    ~PrimitiveCallFrame() override { gLispSP = m_savedSP; }
-    Kind kind() const override { return PrimitiveCall; }
-    Value* m_savedSP;
+    LispStackMark() : m_saved(gLispSP) {}
+    ~LispStackMark() { gLispSP = m_saved; }
+    LispStackMark(const LispStackMark&) = delete;
+    LispStackMark& operator=(const LispStackMark&) = delete;
+    Value* base() const { return m_saved; }
+
+private:
+    Value* m_saved;
 };
 
 class ObjectContextFrame : public Frame {

@@ -109,7 +109,7 @@ void Module::addMessageFilter(Module& module)
 uint32_t registerPrimitive(AnyFn function, uint32_t arityCode, const char* name)
 {
     auto& table = primitiveTable();
-    table.push_back({ function, arityCode, name });
+    table.push_back({ function, arityCode, name, nullptr });
     gPrimitiveEntries = table.data();
     return static_cast<uint32_t>(table.size() - 1);
 }
@@ -127,6 +127,13 @@ Value makePrimitive(AnyFn function, uint32_t arityCode, const char* name, uint32
 void Module::defineFunction(const char* name, AnyFn function, uint32_t arityCode)
 {
     internWithValue(name, makePrimitive(function, arityCode, name, Tag::Primitive));
+}
+
+void Module::defineFunctionRest0(const char* name, FnRest0 f, Fn2 twoArguments)
+{
+    Value primitive = makePrimitive(AnyFn(f), kRestFlag, name, Tag::Primitive);
+    primitiveTable()[cellOf(primitive).cdr].twoArguments = twoArguments;
+    internWithValue(name, primitive);
 }
 
 void Module::defineSpecialForm(const char* name, SpecialFn f)

@@ -31,6 +31,9 @@ struct PrimitiveEntry {
     AnyFn function;
     uint32_t arityCode;
     const char* name;
+    // For some rest primitives: the same function given exactly two arguments, which the
+    // evaluator calls without building the argument array.
+    Fn2 twoArguments;
 };
 extern const PrimitiveEntry* gPrimitiveEntries; // the table's entries (they move as it grows)
 inline const PrimitiveEntry& primitiveEntry(Value descriptor) { return gPrimitiveEntries[cellOf(descriptor).cdr]; }
@@ -80,6 +83,7 @@ protected:
     static void defineFunction8(const char* name, Fn8 f) { defineFunction(name, AnyFn(f), 8); }
     static void defineFunction9(const char* name, Fn9 f) { defineFunction(name, AnyFn(f), 9); }
     static void defineFunctionRest0(const char* name, FnRest0 f) { defineFunction(name, AnyFn(f), kRestFlag); }
+    static void defineFunctionRest0(const char* name, FnRest0 f, Fn2 twoArguments);
     static void defineFunctionRest1(const char* name, FnRest1 f) { defineFunction(name, AnyFn(f), kRestFlag | 1); }
     static void defineFunctionRest2(const char* name, FnRest2 f) { defineFunction(name, AnyFn(f), kRestFlag | 2); }
     static void defineSpecialForm(const char* name, SpecialFn f);

@@ -333,6 +333,16 @@ Value numGreater(Value* args) { return compareArguments(args, Compare::Greater);
 Value numLessEqual(Value* args) { return compareArguments(args, Compare::LessEqual); }
 Value numGreaterEqual(Value* args) { return compareArguments(args, Compare::GreaterEqual); }
 
+// The comparisons given exactly two arguments.
+template <Compare op> Value compareTwo(Value a, Value b)
+{
+    if (isImmediateInteger(a) && isImmediateInteger(b)) {
+        int32_t x = integerValue(a), y = integerValue(b);
+        return boolValue(holds(op, x < y ? -1 : x > y ? 1 : 0));
+    }
+    return boolValue(comparePair(a, b, op));
+}
+
 // ---- Predicates
 
 Value numberP(Value x) { return boolValue(isNumber(x)); }
@@ -450,6 +460,24 @@ Value productOf(Value* a)
 
 Value plus(Value* args) { return sumOf(args); }
 Value times(Value* args) { return productOf(args); }
+
+// + and * given exactly two arguments.
+Value plusTwo(Value a, Value b)
+{
+    if (isImmediateInteger(a) && isImmediateInteger(b)) {
+        int32_t sum = integerValue(a) + integerValue(b);
+        if (fitsImmediate(sum)) [[likely]]
+            return makeImmediate(sum);
+    }
+    Value args[] = { a, b, kEnd };
+    return sumOf(args);
+}
+
+Value timesTwo(Value a, Value b)
+{
+    Value args[] = { a, b, kEnd };
+    return productOf(args);
+}
 
 Value subtractValues(Value a, Value b)
 {
@@ -1120,12 +1148,12 @@ public:
         defineFunction1("integer?", integerP);
         defineFunction1("exact?", exactP);
         defineFunction1("inexact?", inexactP);
-        defineFunctionRest0("=", numEqual);
-        defineFunctionRest0("<", numLess);
-        defineFunctionRest0(">", numGreater);
-        defineFunctionRest0("<=", numLessEqual);
-        defineFunctionRest0(">=", numGreaterEqual);
-        defineFunctionRest0("/=", numNotEqual);
+        defineFunctionRest0("=", numEqual, compareTwo<Compare::Equal>);
+        defineFunctionRest0("<", numLess, compareTwo<Compare::Less>);
+        defineFunctionRest0(">", numGreater, compareTwo<Compare::Greater>);
+        defineFunctionRest0("<=", numLessEqual, compareTwo<Compare::LessEqual>);
+        defineFunctionRest0(">=", numGreaterEqual, compareTwo<Compare::GreaterEqual>);
+        defineFunctionRest0("/=", numNotEqual, compareTwo<Compare::NotEqual>);
         defineFunction2("zero?", zeroP);
         defineFunction1("positive?", positiveP);
         defineFunction1("negative?", negativeP);
@@ -1133,9 +1161,9 @@ public:
         defineFunction1("even?", evenP);
         defineFunctionRest0("max", maxPrimitive);
         defineFunctionRest0("min", minPrimitive);
-        defineFunctionRest0("+", plus);
-        defineFunctionRest0("*", times);
-        defineFunctionRest0("-", minus);
+        defineFunctionRest0("+", plus, plusTwo);
+        defineFunctionRest0("*", times, timesTwo);
+        defineFunctionRest0("-", minus, subtractValues);
         defineFunctionRest0("/", divide);
         defineFunctionRest0("old/", oldDivide);
         defineFunction1("abs", absValue);

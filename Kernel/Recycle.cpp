@@ -327,24 +327,19 @@ void markSymbolTable()
     }
 }
 
-// Every 32-bit word at every 2-byte step from this routine's frame up to the top frame. The
-// callee-saved registers are spilled into this frame first, so Values that live only in
-// registers of the callers are seen too. Not instrumented: the scan reads the sanitizer's red
-// zones between locals on purpose.
-// An optimising compiler may keep a live Value only as its bare cell offset, or as a host pointer
-// into the cell area: both are taken as references to that cell too.
-__attribute__((noinline, no_sanitize("address"))) void scanCStack()
+// The lowest stack address the scan reads: the registers the collection's entry saved. The
+// collector's own frames lie below it, so the words they leave behind are never read.
+const uint8_t* gScanLow = nullptr;
+
+// Every 32-bit word at every 2-byte step from the saved registers up to the top frame. Not
+// instrumented: the scan reads the sanitizer's red zones between locals on purpose.
+// An optimising compiler may keep a live Value as a host pointer into the cell area: such a
+// pointer, at an 8-byte boundary, is taken as a reference to its cell too.
+__attribute__((no_sanitize("address"))) void scanCStack()
 {
-    if (!gTopFrame)
+    if (!gTopFrame || !gScanLow)
         return;
-    // Cleared first: setjmp leaves part of the buffer unwritten, and stale words from earlier
-    // calls at this depth would be taken for references.
-    std::jmp_buf registers;
-    __builtin_memset(&registers, 0, sizeof registers);
-    setjmp(registers);
-    __builtin_unwind_init();
-    volatile uint32_t here = 0;
-    uintptr_t low = std::min(reinterpret_cast<uintptr_t>(&registers), reinterpret_cast<uintptr_t>(&here)) & ~uintptr_t(1);
+    uintptr_t low = reinterpret_cast<uintptr_t>(gScanLow) & ~uintptr_t(1);
     uintptr_t high = reinterpret_cast<uintptr_t>(gTopFrame);
     auto cellArea = reinterpret_cast<uintptr_t>(gCellBase);
     uintptr_t cellAreaEnd = cellArea + uintptr_t(gAreas.cellCount) * 8;
@@ -353,8 +348,6 @@ __attribute__((noinline, no_sanitize("address"))) void scanCStack()
         __builtin_memcpy(&w, reinterpret_cast<const void*>(p), 4);
         if (looksLikeReference(w))
             push(w);
-        else if (w < (1u << 24))
-            pushCellOffset(w); // a Value the compiler keeps as its bare cell offset
         if ((p & 7) == 0 && p + 8 <= high) {
             uintptr_t q;
             __builtin_memcpy(&q, reinterpret_cast<const void*>(p), 8);
@@ -362,16 +355,6 @@ __attribute__((noinline, no_sanitize("address"))) void scanCStack()
                 pushCellOffset(static_cast<uint32_t>((q - cellArea) & ~uintptr_t(7)));
         }
     }
-    (void)here;
-}
-
-// Zeroes the dead stack just below the caller, where the marking routines have left copies of
-// Values and host pointers: the scan that follows then reads zeros there instead of stale words.
-__attribute__((noinline, no_sanitize("address"))) void clearDeadStack()
-{
-    volatile uint8_t area[8192];
-    for (size_t i = 0; i < sizeof area; ++i)
-        area[i] = 0;
 }
 
 void markLispStack()
@@ -550,10 +533,38 @@ struct CollectingScope {
 
 } // namespace
 
+namespace {
+
+void collect(bool full);
+
+// Saves the callee-saved registers, where the callers may hold Values, on this frame and
+// collects: the stack scan starts at this frame.
+__attribute__((noinline, no_sanitize("address"))) void collectFromHere(bool full)
+{
+    // Cleared first: setjmp leaves part of the buffer unwritten.
+    std::jmp_buf registers;
+    __builtin_memset(&registers, 0, sizeof registers);
+    setjmp(registers);
+    __builtin_unwind_init();
+    gScanLow = reinterpret_cast<const uint8_t*>(&registers);
+    collect(full);
+    gScanLow = nullptr;
+    asm volatile("" : : "r"(&registers) : "memory"); // the buffer stays live up to here
+}
+
+} // namespace
+
 void collectGarbage(bool full)
 {
     if (gCollecting || !memoryStarted())
         return;
+    collectFromHere(full);
+}
+
+namespace {
+
+void collect(bool full)
+{
     {
         CollectingScope scope;
         synchronizeModules();
@@ -568,7 +579,6 @@ void collectGarbage(bool full)
         markSymbolTable();
         cellAt(gChainHead).car |= kMarkBit;
         cellAt(gChainTail).car |= kMarkBit;
-        clearDeadStack();
         scanCStack();
         drain();
         markLispStack();
@@ -581,6 +591,8 @@ void collectGarbage(bool full)
     if (gChainDamaged)
         showErrorMessage("Wrong type in sweep_indirect");
 }
+
+} // namespace
 
 void mark(Value v)
 {

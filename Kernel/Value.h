@@ -112,7 +112,16 @@ struct Cell {
 extern uint8_t* gCellBase; // host address of cell offset 0
 
 inline Cell& cellAt(uint32_t offset) { return *reinterpret_cast<Cell*>(gCellBase + offset); }
-inline Cell& cellOf(Value v) { return cellAt(payloadOf(v)); }
+// The cell a Value designates. The offset is taken afresh from the whole Value at each use: an
+// optimising compiler could otherwise keep a Value it still needs only as that offset, across a
+// call that collects, and the collector's stack scan knows whole Values, not bare offsets.
+inline Cell& cellOf(Value v)
+{
+#if defined(__GNUC__)
+    asm volatile("" : "+r"(v));
+#endif
+    return cellAt(payloadOf(v));
+}
 
 inline Value car(Value v) { return cellOf(v).car & ~(kMarkBit | kPermanentBit); }
 inline Value cdr(Value v) { return cellOf(v).cdr; }
