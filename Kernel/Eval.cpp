@@ -45,9 +45,9 @@ inline uint32_t localCount(uint32_t h) { return h & 511; }
 inline Value functionBody(Value function) { return cdr(cdr(function)); }
 
 // Reads the next element of a special form's argument list; a missing part is an error.
-Value nextPart(Value& list, Value form)
+inline Value nextPart(Value& list, Value form)
 {
-    if (!isPair(list))
+    if (!isPair(list)) [[unlikely]]
         raiseWrongType(form);
     Value v = car(list);
     list = cdr(list);
@@ -534,18 +534,14 @@ Value sendMessage(Value obj, Value message, const Value* args, int count)
 
 namespace {
 
-void assign(Value target, Value value)
+inline void assign(Value target, Value value)
 {
-    switch (tagOf(target)) {
-    case Tag::Variable:
+    if (tagOf(target) == Tag::Variable) [[likely]]
         *quickVariableSlot(target) = value;
-        break;
-    case Tag::Symbol:
+    else if (tagOf(target) == Tag::Symbol)
         setSymbolValue(target, value);
-        break;
-    default:
+    else
         raiseWrongType(target);
-    }
 }
 
 bool caseMatches(Value keys, Value key)

@@ -109,10 +109,9 @@ Handle newHandle(uint32_t size)
     Handle h = gFreeHandle;
     uint32_t memory = 0;
     if (size > 0) {
-        memory = spaceAllocate(size);
+        memory = spaceAllocateZeroed(size);
         if (!memory)
             return 0;
-        std::memset(hostAddress(memory), 0, size);
     }
     HandleEntry& e = gHandles[h];
     gFreeHandle = e.memory;

@@ -8,6 +8,8 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,7 @@ struct FreeLinks {
 
 uint64_t gTop = 0;         // offset of the first byte never handed out
 uint32_t gTopPrevSize = 0; // size of the block that ends at the top, 0 when none
+uint64_t gHighWater = 0;   // offset from which the space has never been written: still zero
 uint64_t gInUse = 0;
 uint32_t gBins[kBins] = {}; // offset of the first free block header of each bin
 
@@ -193,8 +196,22 @@ uint32_t spaceAllocate(uint32_t size)
     h->prevSize = gTopPrevSize;
     gTopPrevSize = need;
     gTop += need;
+    gHighWater = std::max(gHighWater, gTop);
     gInUse += need;
     return offset + kHeader + kSpaceOrigin;
+}
+
+uint32_t spaceAllocateZeroed(uint32_t size)
+{
+    uint64_t fresh = std::max<uint64_t>(gHighWater, kHeader);
+    uint32_t address = spaceAllocate(size);
+    if (address) {
+        uint64_t start = address - kSpaceOrigin;
+        uint64_t dirtyEnd = std::min<uint64_t>(start + size, fresh);
+        if (dirtyEnd > start)
+            std::memset(gSpaceBase + start, 0, dirtyEnd - start);
+    }
+    return address;
 }
 
 namespace {
@@ -261,6 +278,7 @@ bool spaceResizeInPlace(uint32_t address, uint32_t size)
     uint64_t next = uint64_t(offset) + h->size;
     if (next == gTop && gTop + (need - h->size) <= kSpaceBytes) { // grow into the top
         gTop += need - h->size;
+        gHighWater = std::max(gHighWater, gTop);
         gInUse += need - h->size;
         h->size = need;
         gTopPrevSize = need;

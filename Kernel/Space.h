@@ -25,6 +25,8 @@ bool isSpaceHost(const void* p);
 
 // Allocation of region memory: 16-byte aligned, 0 when the region is exhausted.
 uint32_t spaceAllocate(uint32_t size);
+// The same, with the bytes cleared (memory never handed out before is known to be zero).
+uint32_t spaceAllocateZeroed(uint32_t size);
 void spaceFree(uint32_t address);
 // Resizes in place when it can, else moves; 0 on failure (the old block is then unchanged).
 uint32_t spaceReallocate(uint32_t address, uint32_t size);

@@ -203,3 +203,35 @@ TEST(Space, RandomOperationsAgreeWithAShadowModel)
         spaceFree(l.address);
     EXPECT_EQ(spaceBytesInUse(), baseline);
 }
+
+// Zeroed allocation clears what earlier blocks wrote, whether the memory comes back from a free
+// block, from the top after the top retreated, or partly from memory never handed out.
+TEST(Space, ZeroedAllocationClearsReusedMemory)
+{
+    auto allZero = [](uint32_t address, uint32_t size) {
+        const uint8_t* p = hostAddress(address);
+        return std::all_of(p, p + size, [](uint8_t b) { return b == 0; });
+    };
+    uint32_t keep = spaceAllocate(64);
+    uint32_t a = spaceAllocate(4096);
+    uint32_t b = spaceAllocate(64);
+    fill(a, 4096, 3);
+    fill(b, 64, 5);
+    spaceFree(a); // a free block between two used ones
+    uint32_t again = spaceAllocateZeroed(4000);
+    ASSERT_NE(again, 0u);
+    EXPECT_TRUE(allZero(again, 4000));
+    spaceFree(again);
+    fill(b, 64, 9);
+    spaceFree(b); // the top retreats over b and the free block
+    uint32_t wide = spaceAllocateZeroed(200000);
+    ASSERT_NE(wide, 0u);
+    EXPECT_TRUE(allZero(wide, 200000));
+    fill(wide, 200000, 1);
+    spaceFree(wide);
+    uint32_t wider = spaceAllocateZeroed(300000);
+    ASSERT_NE(wider, 0u);
+    EXPECT_TRUE(allZero(wider, 300000));
+    spaceFree(wider);
+    spaceFree(keep);
+}
