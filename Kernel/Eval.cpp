@@ -286,6 +286,22 @@ inline Value nextOperand(Value& args)
     return v;
 }
 
+__attribute__((noinline)) Value callRestPrimitive(FnRest0 f, Value args)
+{
+    LispStackMark mark;
+    Value* rest = gLispSP;
+    for (; isPair(args); args = cdr(args))
+        pushLisp(quickEval(car(args)));
+    pushLisp(kEnd);
+    return f(rest);
+}
+
+__attribute__((noinline)) Value callOtherPrimitive(Value op, Value args)
+{
+    ListArguments source { args };
+    return callPrimitive(op, source);
+}
+
 // A primitive applied to the operands of a form: the common arities without the argument array.
 Value callPrimitiveOnList(Value op, Value args)
 {
@@ -307,17 +323,10 @@ Value callPrimitiveOnList(Value op, Value args)
             Value b = quickEval(car(cdr(args)));
             return two(a, b);
         }
-        LispStackMark mark;
-        Value* rest = gLispSP;
-        for (; isPair(args); args = cdr(args))
-            pushLisp(quickEval(car(args)));
-        pushLisp(kEnd);
-        return reinterpret_cast<FnRest0>(f)(rest);
+        return callRestPrimitive(reinterpret_cast<FnRest0>(f), args);
     }
-    default: {
-        ListArguments source { args };
-        return callPrimitive(op, source);
-    }
+    default:
+        return callOtherPrimitive(op, args);
     }
 }
 
@@ -344,41 +353,44 @@ Value* variableSlot(Value variable)
     return slot;
 }
 
+namespace {
+
+// The rarer cases of eval, out of line so that the common ones stay lean.
+__attribute__((noinline)) Value evalVariable(Value v)
+{
+    Value x = *quickVariableSlot(v);
+    if (x == kNoValue)
+        raiseError(ErrorCode::Unbound, v);
+    if (tagOf(x) == Tag::StackRef) // bound by a proof to a structure or another variable
+        return prologDereference(x, v);
+    return x;
+}
+
+__attribute__((noinline)) Value evalFunction(Value v)
+{
+    Frame* lexical = gCurrentFrame ? gCurrentFrame->m_lexical : nullptr;
+    if (lexical && needsLexical(headerBits(v))) {
+        auto distance = reinterpret_cast<uintptr_t>(gTopFrame) - reinterpret_cast<uintptr_t>(lexical);
+        return retag(cons(makeInteger(static_cast<int64_t>(distance)), v), Tag::Lexical);
+    }
+    return v;
+}
+
+__attribute__((noinline)) Value evalGamma(Value v)
+{
+    // Word 1 is ((gamma parameters . captures) . body); each capture is (variable expression).
+    Value captureSpecs = cdr(cdr(car(cdr(v))));
+    ListBuilder values;
+    for (; isPair(captureSpecs); captureSpecs = cdr(captureSpecs))
+        values.add(eval(car(cdr(car(captureSpecs)))));
+    return retag(cons(v, values.head), Tag::Closed);
+}
+
+} // namespace
+
 Value eval(Value v)
 {
     switch (tagOf(v)) {
-    case Tag::Variable: {
-        Value x = *quickVariableSlot(v);
-        if (x == kNoValue)
-            raiseError(ErrorCode::Unbound, v);
-        if (tagOf(x) == Tag::StackRef) // bound by a proof to a structure or another variable
-            return prologDereference(x, v);
-        return x;
-    }
-    case Tag::Symbol: {
-        if (gSelf == kNoObject) {
-            const SymbolRecord& r = symbolRecord(v);
-            if (r.value != kNoValue && (r.owner == 0 || r.owner == kEnd))
-                return r.value;
-        }
-        return symbolValue(v);
-    }
-    case Tag::Function: {
-        Frame* lexical = gCurrentFrame ? gCurrentFrame->m_lexical : nullptr;
-        if (lexical && needsLexical(headerBits(v))) {
-            auto distance = reinterpret_cast<uintptr_t>(gTopFrame) - reinterpret_cast<uintptr_t>(lexical);
-            return retag(cons(makeInteger(static_cast<int64_t>(distance)), v), Tag::Lexical);
-        }
-        return v;
-    }
-    case Tag::Gamma: {
-        // Word 1 is ((gamma parameters . captures) . body); each capture is (variable expression).
-        Value captureSpecs = cdr(cdr(car(cdr(v))));
-        ListBuilder values;
-        for (; isPair(captureSpecs); captureSpecs = cdr(captureSpecs))
-            values.add(eval(car(cdr(car(captureSpecs)))));
-        return retag(cons(v, values.head), Tag::Closed);
-    }
     case Tag::List: {
         if (v == kNil)
             return kNil;
@@ -391,6 +403,20 @@ Value eval(Value v)
             return evalSpecialForm(tag, cdr(v), v);
         return applyForm(op, cdr(v), v);
     }
+    case Tag::Variable:
+        return evalVariable(v);
+    case Tag::Symbol: {
+        if (gSelf == kNoObject) {
+            const SymbolRecord& r = symbolRecord(v);
+            if (r.value != kNoValue && (r.owner == 0 || r.owner == kEnd))
+                return r.value;
+        }
+        return symbolValue(v);
+    }
+    case Tag::Function:
+        return evalFunction(v);
+    case Tag::Gamma:
+        return evalGamma(v);
     default:
         return v;
     }
