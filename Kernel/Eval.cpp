@@ -587,7 +587,7 @@ void restoreFluidBindings(Value saved)
         setGlobalValue(car(car(saved)), cdr(car(saved)));
 }
 
-Value fluidLet(Value args, Value form)
+__attribute__((noinline)) Value fluidLet(Value args, Value form)
 {
     Value bindings = nextPart(args, form);
     Value saved = kNil;
@@ -608,7 +608,7 @@ Value fluidLet(Value args, Value form)
     return result;
 }
 
-Value letForm(Value args, Value form)
+__attribute__((noinline)) Value letForm(Value args, Value form)
 {
     Value bindings = nextPart(args, form);
     for (; isPair(bindings); bindings = cdr(bindings)) {
