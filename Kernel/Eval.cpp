@@ -355,6 +355,16 @@ Value* variableSlot(Value variable)
 
 namespace {
 
+inline void assign(Value target, Value value)
+{
+    if (tagOf(target) == Tag::Variable) [[likely]]
+        *quickVariableSlot(target) = value;
+    else if (tagOf(target) == Tag::Symbol)
+        setSymbolValue(target, value);
+    else
+        raiseWrongType(target);
+}
+
 // The rarer cases of eval, out of line so that the common ones stay lean.
 __attribute__((noinline)) Value evalVariable(Value v)
 {
@@ -399,9 +409,27 @@ Value eval(Value v)
         uint32_t tag = tagOf(op);
         if (tag == Tag::Primitive) [[likely]]
             return callPrimitiveOnList(op, cdr(v));
+        Value args = cdr(v);
+        switch (tag) { // the commonest special forms without the dispatcher's call
+        case 0x21: { // if
+            Value test = nextPart(args, v);
+            Value then = nextPart(args, v);
+            if (quickEval(test) != kNil)
+                return quickEval(then);
+            return evalBody(args);
+        }
+        case 0x25: { // set!
+            Value target = nextPart(args, v);
+            Value value = quickEval(nextPart(args, v));
+            assign(target, value);
+            return value;
+        }
+        default:
+            break;
+        }
         if (isSpecialFormTag(tag))
-            return evalSpecialForm(tag, cdr(v), v);
-        return applyForm(op, cdr(v), v);
+            return evalSpecialForm(tag, args, v);
+        return applyForm(op, args, v);
     }
     case Tag::Variable:
         return evalVariable(v);
@@ -560,15 +588,6 @@ Value sendMessage(Value obj, Value message, const Value* args, int count)
 
 namespace {
 
-inline void assign(Value target, Value value)
-{
-    if (tagOf(target) == Tag::Variable) [[likely]]
-        *quickVariableSlot(target) = value;
-    else if (tagOf(target) == Tag::Symbol)
-        setSymbolValue(target, value);
-    else
-        raiseWrongType(target);
-}
 
 bool caseMatches(Value keys, Value key)
 {
