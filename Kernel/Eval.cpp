@@ -365,6 +365,23 @@ inline void assign(Value target, Value value)
         raiseWrongType(target);
 }
 
+inline Value ifForm(Value args, Value form)
+{
+    Value test = nextPart(args, form);
+    Value then = nextPart(args, form);
+    if (quickEval(test) != kNil)
+        return quickEval(then);
+    return evalBody(args);
+}
+
+inline Value setForm(Value args, Value form)
+{
+    Value target = nextPart(args, form);
+    Value value = quickEval(nextPart(args, form));
+    assign(target, value);
+    return value;
+}
+
 // The rarer cases of eval, out of line so that the common ones stay lean.
 __attribute__((noinline)) Value evalVariable(Value v)
 {
@@ -411,19 +428,10 @@ Value eval(Value v)
             return callPrimitiveOnList(op, cdr(v));
         Value args = cdr(v);
         switch (tag) { // the commonest special forms without the dispatcher's call
-        case 0x21: { // if
-            Value test = nextPart(args, v);
-            Value then = nextPart(args, v);
-            if (quickEval(test) != kNil)
-                return quickEval(then);
-            return evalBody(args);
-        }
-        case 0x25: { // set!
-            Value target = nextPart(args, v);
-            Value value = quickEval(nextPart(args, v));
-            assign(target, value);
-            return value;
-        }
+        case 0x21:
+            return ifForm(args, v);
+        case 0x25:
+            return setForm(args, v);
         default:
             break;
         }
@@ -644,13 +652,8 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
     switch (tag) {
     case 0x20: // quote
         return nextPart(args, form);
-    case 0x21: { // if
-        Value test = nextPart(args, form);
-        Value then = nextPart(args, form);
-        if (quickEval(test) != kNil)
-            return quickEval(then);
-        return evalBody(args);
-    }
+    case 0x21:
+        return ifForm(args, form);
     case 0x22: { // when
         Value test = nextPart(args, form);
         if (quickEval(test) == kNil)
@@ -669,12 +672,8 @@ Value evalSpecialForm(uint32_t tag, Value args, Value form)
         }
         return kNoValue;
     }
-    case 0x25: { // set!
-        Value target = nextPart(args, form);
-        Value value = quickEval(nextPart(args, form));
-        assign(target, value);
-        return value;
-    }
+    case 0x25:
+        return setForm(args, form);
     case 0x27: { // case
         Value key = quickEval(nextPart(args, form));
         for (; isPair(args); args = cdr(args)) {
