@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when any is missing. Safe to run again.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libedit-dev bc)
+          libbenchmark-dev libedit-dev bc zlib1g-dev libpixman-1-dev libfreetype-dev libfontconfig-dev
+          fonts-dejavu-core fonts-liberation)
 # bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
 [ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin)
 missing=()
