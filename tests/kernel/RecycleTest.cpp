@@ -569,14 +569,14 @@ namespace {
 // Unreachable conses until fewer than two cells are free.
 __attribute__((noinline)) void exhaustCells()
 {
-    while (gFreeCells >= 2)
+    while (gFreeCells >= 2 + reservedCells())
         cons(kNil, kNil);
 }
 
 // Unreachable raw blocks until the block area has less than bytes free.
 __attribute__((noinline)) void exhaustBlocks(uint32_t bytes)
 {
-    while (freeBlockBytes() >= bytes)
+    while (freeBlockBytes() >= bytes + reservedBlockBytes())
         makeRawBlock(bytes / 4);
 }
 
