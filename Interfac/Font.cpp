@@ -250,19 +250,19 @@ Value setStyleMask(Value value)
     return kNoValue;
 }
 
-template <uint32_t Flag, Color TextStyleObject::*Member> Value getColor(Value inherited)
+template <uint32_t Flag, RGBColor TextStyleObject::*Member> Value getColor(Value inherited)
 {
     const TextStyleObject* s = answering(inherited, Flag);
     return s ? makeColorValue(s->*Member) : kNil;
 }
 
-template <uint32_t Flag, Color TextStyleObject::*Member> Value setColor(Value colour)
+template <uint32_t Flag, RGBColor TextStyleObject::*Member> Value setColor(Value colour)
 {
     if (colour == kNil) {
         self().clear(Flag);
         return kNoValue;
     }
-    Color c = toColor(colour); // symbolic-color runs Lisp code: the receiver is looked up after it
+    RGBColor c = toColor(colour); // symbolic-color runs Lisp code: the receiver is looked up after it
     TextStyleObject& s = self();
     s.*Member = c;
     s.set(Flag);

@@ -73,8 +73,8 @@ public:
     uint16_t m_styleMask = 0xFFFF;
     uint16_t m_forceLineAscent = 0;
     uint16_t m_forceLineDescent = 0;
-    Color m_color {};
-    Color m_backgroundColor { 65535, 65535, 65535 };
+    RGBColor m_color {};
+    RGBColor m_backgroundColor { 65535, 65535, 65535 };
     Value m_properties = kNil;
     uint16_t m_lineHeight = 0;
     uint16_t m_alineaMargin = 0;
