@@ -91,6 +91,33 @@ Value resolveStyleDesignator(Value designator)
     return answer;
 }
 
+void applyStyleDesignator(Value designator, PortTextState& state)
+{
+    if (designator == kNil)
+        return;
+    if (isPair(designator)) {
+        uint32_t count = 0;
+        for (Value tail = designator; tail != kNil; tail = cdr(tail)) {
+            if (!isPair(tail) || ++count > gAreas.cellCount)
+                raiseWrongType(designator);
+            applyStyleDesignator(car(tail), state);
+        }
+        return;
+    }
+    const TextStyleObject& s = textStyleOf(resolveStyleDesignator(designator));
+    if (const TextStyleObject* c = s.findWith(TextStyleFlag::Color))
+        state.color = c->m_color;
+    if (const TextStyleObject* f = s.findWith(TextStyleFlag::Font)) {
+        state.face = f->m_face;
+        state.family = f->m_family;
+    }
+    if (const TextStyleObject* z = s.findWith(TextStyleFlag::Size))
+        state.size = z->m_size;
+    uint16_t bits, mask;
+    if (s.effectiveStyle(bits, mask))
+        state.style = uint16_t((state.style & ~mask) | bits);
+}
+
 namespace {
 
 Value currentObject()
