@@ -143,7 +143,7 @@ struct Extent {
 
 bool isBlank(uint8_t c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
 bool isPrefix(uint8_t c) { return c == '\'' || c == '`' || c == ',' || c == '@' || c == '#'; }
-bool isAtomChar(uint8_t c) { return !isBlank(c) && !std::strchr("\"#'(),;@[]`", c); }
+bool isAtomChar(uint8_t c) { return !isBlank(c) && (c == 0 || !std::strchr("\"#'(),;@[]`", c)); }
 
 // Lisp source text and the lexical rules of the walk over it.
 class SourceText {
@@ -188,7 +188,7 @@ public:
         if (c == '#' && i + 1 < limit && at(i + 1) == '{')
             return { i, i + 2 };
         if (c == '#' && i + 2 < limit && at(i + 1) == '\\') {
-            if (std::strchr(")]'`,@#([\"", at(i + 2)))
+            if (at(i + 2) != 0 && std::strchr(")]'`,@#([\"", at(i + 2)))
                 return { i, i + 3 };
             return { i, atomEnd(i + 1, limit) };
         }
@@ -196,7 +196,9 @@ public:
             Extent next = expressionAt(i + 1, limit, depth + 1);
             return next.found() ? Extent { i, next.end } : Extent {};
         }
-        return { i, atomEnd(i, limit) };
+        // Any other byte (the byte 0 among them) is an atom of one character at least, so the
+        // walk always moves on.
+        return { i, std::max(atomEnd(i, limit), i + 1) };
     }
 
     // The elements of the bracketed list [from, to): their extents, and the offset of a lone "."

@@ -54,6 +54,12 @@
 (check (search-symbolic '(b) "(a \"b" 5 0 0 nil nil) nil)
 (check (search-symbolic '(b) "(a (b" 5 0 0 nil nil) nil)
 (check (search-symbolic '(b) ") b" 3 0 0 nil nil) (cons 'b (cons 2 3)))
+; The byte 0 is an atom character like any other (a text of zeros once made the walk stand still).
+(define P (new-ptr 6))
+(for-each (lambda (_i) (mset 1 0 P _i)) '(0 1 2 3 4 5))
+(mset 1 40 P 4)
+(check (search-symbolic '(x) P 6 5 5 nil nil) nil)
+(check (cdr (search-symbolic (list W) P 6 0 0 nil nil)) '(0 . 4))
 
 ; unify-expr: the bindings of the wild cards, in order, with their extents.
 (check (unify-expr (list 'define W W*) Text Length 0 64) (list (cons W (cons 8 15)) (cons W* (cons 36 62))))
