@@ -112,7 +112,7 @@
 (let ((_ms (milliseconds)) (_ticks (tick-count)))
   (sleep 60)
   (let ((_waited (- (milliseconds) _ms)))
-    (check (and (>= _waited 1000) (< _waited 1500)) t (list 'sleep 60 _waited)))
+    (check (and (>= _waited 1000) (< _waited 3000)) t (list 'sleep 60 _waited)))
   (check (>= (- (tick-count) _ticks) 60) t "60 ticks passed"))
 
 (let ((_ms (milliseconds)))
@@ -122,9 +122,10 @@
   (sleep 0)
   (sleep -5)
   (check (sleep-milliseconds -10) t)
-  (check (< (- (milliseconds) _ms) 50) t))
+  (check (< (- (milliseconds) _ms) 500) t "no wait for n <= 0"))
 
-(check (= (tick-count) (quotient (* (milliseconds) 3) 50)) t "ticks are ms * 3 / 50")
+(let* ((_before (milliseconds)) (_ticks (tick-count)) (_after (milliseconds)))
+  (check (<= (quotient (* _before 3) 50) _ticks (quotient (* _after 3) 50)) t "ticks are ms * 3 / 50"))
 
 ; ---- Texts with the default settings ----
 
