@@ -70,14 +70,16 @@ public:
         for (size_t k = m_patterns.size(); k-- > 0;) {
             const std::string& p = m_patterns[k];
             uint8_t key = static_cast<uint8_t>(m_backward ? p[p.size() - m_window] : p[m_window - 1]);
-            for (uint8_t b : caseVariants(key, m_ignoreCase))
+            for (uint8_t b : caseVariants(key, m_ignoreCase)) {
                 m_buckets[b].push_back(static_cast<int>(k));
+                m_isKey[b] = true;
+            }
         }
         for (size_t i = 1; i < m_window; ++i)
             for (auto& p : m_patterns) {
                 uint8_t c = static_cast<uint8_t>(m_backward ? p[p.size() - i] : p[i - 1]);
                 for (uint8_t b : caseVariants(c, m_ignoreCase))
-                    m_shift[b] = std::min(m_shift[b], m_window - i);
+                    m_shift[b] = std::min<int64_t>(m_shift[b], static_cast<int64_t>(m_window - i));
             }
         for (int c = 0; c < 256; ++c)
             m_fold[c] = m_ignoreCase ? lowerChar(static_cast<uint8_t>(c)) : static_cast<uint8_t>(c);
@@ -92,6 +94,12 @@ public:
         const uint8_t* bytes = buffer.range(0, end, endValue);
         if (!m_backward) {
             for (int64_t p = start + window - 1; p < end; p += m_shift[bytes[p]]) {
+                // The common case, a byte that is no pattern's key, in a tight loop.
+                while (!m_isKey[bytes[p]]) {
+                    p += m_shift[bytes[p]];
+                    if (p >= end)
+                        return -1;
+                }
                 for (int k : m_buckets[bytes[p]]) {
                     const std::string& pattern = m_patterns[k];
                     int64_t from = p - window + 1, to = from + static_cast<int64_t>(pattern.size());
@@ -143,8 +151,9 @@ private:
     bool m_backward;
     bool m_ignoreCase;
     size_t m_window; // the length of the shortest pattern
-    std::array<size_t, 256> m_shift;
+    std::array<int64_t, 256> m_shift;
     std::array<std::vector<int>, 256> m_buckets;
+    std::array<bool, 256> m_isKey {};
     std::array<uint8_t, 256> m_fold;
 };
 
