@@ -314,7 +314,9 @@ int64_t FileStream::length()
     uint64_t size = 0;
     if (FileError e = m_file.size(size); failed(e))
         fail(static_cast<int>(e));
-    int64_t end = std::max<int64_t>(int64_t(size), m_writeStart + int64_t(m_writeBuffer.size()));
+    int64_t end = int64_t(size);
+    if (!m_writeBuffer.empty())
+        end = std::max<int64_t>(end, m_writeStart + int64_t(m_writeBuffer.size()));
     return end < m_origin ? 0 : end - m_origin;
 }
 
@@ -595,23 +597,44 @@ private:
     int64_t m_position = 0;
 };
 
+// A handle pointer that a stream object disposes itself: its address is cleared as well, so that
+// the collector does not dispose it again. Only while the object is reachable (an explicit close),
+// never from a destructor, which the collector may run after the pointer's cell was swept.
+void disposeHandlePointer(Value& pointer)
+{
+    if (pointer == kNil)
+        return;
+    Handle h = pointerAddress(pointer);
+    if (h && isHandle(h))
+        disposeHandle(h);
+    cellOf(pointer).cdr = 0;
+    pointer = kNil;
+}
+
 // obj-input-handle: a handle (slots handle, dispose-handle?) or a memory pointer (slots pointer,
-// pointer-size).
+// pointer-size). The stream holds the pointer Value, so the collector keeps its memory.
 class InputHandleObject final : public ForwardingStreamObject {
 public:
     using ForwardingStreamObject::ForwardingStreamObject;
     bool isInputStream() const override { return true; }
     bool isHandleInput() const override { return true; }
+    void markValues() override
+    {
+        ForwardingStreamObject::markValues();
+        mark(m_source);
+    }
     void openStream() override
     {
+        m_stream.reset();
+        m_source = kNil;
         Value handle = slot("handle");
         if (handle != kNil) {
             Handle h = toHandle(handle);
             if (handleSize(h) < 0)
                 raiseWrongType(handle);
-            auto ownership = slot("dispose-handle?") != kNil ? HandleStream::Ownership::DisposeOnClose
-                                                             : HandleStream::Ownership::Borrowed;
-            m_stream = std::make_unique<HandleStream>(h, HandleStream::Mode::Read, ownership);
+            m_stream = std::make_unique<HandleStream>(h, HandleStream::Mode::Read);
+            m_source = handle;
+            m_disposeHandle = slot("dispose-handle?") != kNil;
             return;
         }
         Value pointer = slot("pointer");
@@ -623,7 +646,20 @@ public:
             raiseWrongType(sizeValue);
         checkedRange(address, size, sizeValue);
         m_stream = std::make_unique<PointerInputStream>(address, size, memoryPointer);
+        m_source = pointer;
+        m_disposeHandle = false;
     }
+    void closeObject() override
+    {
+        m_stream.reset();
+        if (m_disposeHandle)
+            disposeHandlePointer(m_source);
+        KernelObject::closeObject();
+    }
+
+private:
+    Value m_source = kNil; // the handle or memory pointer read
+    bool m_disposeHandle = false;
 };
 
 // Input-Stream-String: the characters of the string in slot target-string, copied at open.
@@ -641,21 +677,53 @@ public:
     }
 };
 
-// obj-output-handle: a handle that grows while it is written, owned by the stream until removed.
+// obj-output-handle: a handle that grows while it is written. The stream holds the one pointer
+// Value of its handle (get-handle answers it) and disposes the handle when closed, unless
+// remove-handle handed it over.
 class OutputHandleObject final : public ForwardingStreamObject {
 public:
     using ForwardingStreamObject::ForwardingStreamObject;
     bool isOutputStream() const override { return true; }
     bool isHandleOutput() const override { return true; }
+    void markValues() override
+    {
+        ForwardingStreamObject::markValues();
+        mark(m_handle);
+    }
     void openStream() override
     {
         m_stream.reset();
+        disposeHandlePointer(m_handle);
         Handle h = newHandle(0);
         if (!h)
             raiseError(ErrorCode::MemoryExhausted, kNil);
-        m_stream = std::make_unique<HandleStream>(h, HandleStream::Mode::Write, HandleStream::Ownership::DisposeOnClose);
+        m_handle = makePointer(gHandleKind, h);
+        m_stream = std::make_unique<HandleStream>(h, HandleStream::Mode::Write);
     }
-    HandleStream& handleStream() { return static_cast<HandleStream&>(stream()); }
+    void closeObject() override
+    {
+        m_stream.reset();
+        disposeHandlePointer(m_handle);
+        KernelObject::closeObject();
+    }
+    Value getHandle()
+    {
+        HandleStream& out = static_cast<HandleStream&>(stream());
+        out.trim();
+        return m_handle;
+    }
+    Value removeHandle()
+    {
+        HandleStream& out = static_cast<HandleStream&>(stream());
+        out.trim();
+        Value handle = m_handle;
+        m_handle = kNil;
+        m_stream.reset(); // the stream ends with its handle
+        return handle;
+    }
+
+private:
+    Value m_handle = kNil;
 };
 
 // obj-resfork: a file object that is no stream; every operation raises error 47.
@@ -692,9 +760,14 @@ public:
     int64_t position() override { return inner().position(); }
     bool atEnd() override { return inner().atEnd(); }
     int64_t length() override { return inner().length(); }
+    // A rejected byte is consumed before the throw, even by a peek, so that reading can go on
+    // after it.
     int peekByte() override
     {
-        int c = inner().peekByte();
+        NativeStream& in = inner();
+        int c = in.peekByte();
+        if (c != kEnd && readTable()[c] == 0)
+            in.readByte();
         return c == kEnd ? kEnd : convertIn(c);
     }
     int readByte() override
@@ -862,18 +935,8 @@ OutputHandleObject& outputHandle()
     return static_cast<OutputHandleObject&>(k);
 }
 
-Value getHandle()
-{
-    HandleStream& out = outputHandle().handleStream();
-    out.trim();
-    return makePointer(gHandleKind, out.handle());
-}
-
-Value removeHandle()
-{
-    HandleStream& out = outputHandle().handleStream();
-    return makePointer(gHandleKind, out.release());
-}
+Value getHandle() { return outputHandle().getHandle(); }
+Value removeHandle() { return outputHandle().removeHandle(); }
 
 // ---- Default output ----
 
