@@ -784,7 +784,13 @@ public:
         for (size_t i = 0; i < n; ++i) {
             uint8_t converted = readTable()[bytes[i]];
             if (converted == 0) {
-                in.seek(start + int64_t(i) + 1); // as if read byte by byte up to the bad one
+                // The good bytes before it are answered; the next read starts at the bad one,
+                // and a read that starts there consumes it and throws.
+                if (i > 0) {
+                    in.seek(start + int64_t(i));
+                    return i;
+                }
+                in.seek(start + 1);
                 badCharacter(bytes[i]);
             }
             if (m_kind == Kind::Mac)

@@ -160,6 +160,19 @@
     _f))
 
 (define (test-file-stream)
+
+; Renaming an open file: the stream goes on writing to it under its new name.
+(define (test-rename-open)
+  (let ((_f (file-stream 'output))
+        (_renamed (append (pathname-directory Scratch-File) (list (string-append (pathname-name Scratch-File) ".renamed")))))
+    (write-text-to _f "before ")
+    (check (file-rename Scratch-File (pathname-name _renamed)) t)
+    (write-text-to _f "after")
+    (_f (destroy-c))
+    (check (file-exists? Scratch-File) nil)
+    (check (file-length _renamed nil) 12)
+    (file-rename _renamed (pathname-name Scratch-File))))
+(test-rename-open)
   (let ((_f (file-stream 'output)))
     (check (_f (read-only?)) nil)
     (write-text-to _f "header:(a b c) tail")
@@ -189,6 +202,19 @@
     (check (read-rest _f) "header")
     (_f (destroy-c))))
 (test-file-stream)
+
+; Renaming an open file: the stream goes on writing to it under its new name.
+(define (test-rename-open)
+  (let ((_f (file-stream 'output))
+        (_renamed (append (pathname-directory Scratch-File) (list (string-append (pathname-name Scratch-File) ".renamed")))))
+    (write-text-to _f "before ")
+    (check (file-rename Scratch-File (pathname-name _renamed)) t)
+    (write-text-to _f "after")
+    (_f (destroy-c))
+    (check (file-exists? Scratch-File) nil)
+    (check (file-length _renamed nil) 12)
+    (file-rename _renamed (pathname-name Scratch-File))))
+(test-rename-open)
 
 ; ---- obj-resfork ----
 
@@ -234,6 +260,17 @@
   (let* ((_in (string-stream (list->string '(65 142 66))))
          (_mac (filter-over Mac-Stream _in)))
     (check (string->list (read-rest _mac)) '(65 233 66) "Mac to Windows on reading")
+    (_mac (destroy-c))
+    (_in (destroy-c)))
+  (let* ((_in (string-stream (list->string '(65 142 1 66))))
+         (_mac (filter-over Mac-Stream _in))
+         (_h (new-ptr 4)))
+    (check (_mac (read-block _h 4)) 2 "a block read stops before a rejected byte")
+    (check (string->list (text->string _h 2)) '(65 233))
+    (check (catch 'bad-character (_mac (read-block _h 4))) 1 "the next read throws")
+    (check (_mac (read-block _h 4)) 1 "and goes on after it")
+    (check (text->string _h 1) "B")
+    (dispose-ptr _h)
     (_mac (destroy-c))
     (_in (destroy-c)))
   (let* ((_in (string-stream (list->string '(65 233 32 127 32 66))))
