@@ -301,6 +301,8 @@
     (set-default-output-stream nil)
     (check (handle-text (_a (get-handle))) "to a again" "restored after a throw")
     (check (handle-text (_b (get-handle))) "to b")
+    (prin " direct" _b)
+    (check (handle-text (_b (get-handle))) "to b direct" "a stream object as the printer's stream")
     (check-error 2 (lambda () (set-default-output-stream 'nothing)))
     (_a (destroy-c))
     (_b (destroy-c))))
