@@ -217,8 +217,9 @@ TEST(Fonts, EveryDepth)
                 }
             }
         EXPECT_GT(ink, 20);
-        if (depth == 8)
+        if (depth == 8) {
             EXPECT_LT(differences * 4, ink);
+        }
     }
 }
 
