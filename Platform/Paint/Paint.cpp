@@ -447,8 +447,10 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
     int top = std::min(a.y, b.y) - before, bottom = std::max(a.y, b.y) - before + width;
     std::vector<std::pair<int, int>> rows(size_t(bottom - top), { INT32_MAX, INT32_MIN });
     int x = a.x, y = a.y;
+    // Only rows inside the clip box are kept, so a huge pen costs no more than the clip's height.
     for (;;) {
-        for (int r = y - before; r < y - before + width; ++r) {
+        int first = std::max(y - before, m_clipBox.top), last = std::min(y - before + width, m_clipBox.bottom);
+        for (int r = first; r < last; ++r) {
             auto& extent = rows[size_t(r - top)];
             extent.first = std::min(extent.first, x - before);
             extent.second = std::max(extent.second, x - before + width);
@@ -466,7 +468,8 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
         }
     }
     for (int r = std::max(top, m_clipBox.top); r < std::min(bottom, m_clipBox.bottom); ++r)
-        out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
+        if (rows[size_t(r - top)].first < rows[size_t(r - top)].second)
+            out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
 }
 
 void DeviceContext::drawStroke(const std::vector<PaintPoint>& points, bool closed)
@@ -604,7 +607,7 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     auto restrict = [&](const std::vector<Span>& spans) {
         std::vector<Span> kept;
         for (const Span& s : spans)
-            for (int x = s.x0; x < s.x1; ++x)
+            for (int x = std::max(s.x0, m_clipBox.left); x < std::min(s.x1, m_clipBox.right); ++x)
                 if (inSweep(x, s.y)) {
                     if (!kept.empty() && kept.back().y == s.y && kept.back().x1 == x)
                         ++kept.back().x1;

@@ -251,7 +251,14 @@ TEST(Paint, ClipRegions)
         dc.setPen(pen(9));
         dc.moveTo({ -32768, -32768 });
         dc.lineTo({ 32767, -32000 });
+        dc.arc({ -32768, -32768, 32767, 32767 }, { 0, 0 }, { 1, 1 });
     }), rows(".....", ".....", ".....", "....."));
+    // A huge pen costs no more than the clip's rows.
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setPen(pen(32767));
+        dc.moveTo({ -32768, 2 });
+        dc.lineTo({ 32767, 2 });
+    }), rows("#####", "#####", "#####", "#####"));
 }
 
 TEST(Paint, WindowOrigin)
