@@ -43,7 +43,7 @@ void memcpy640x480(benchmark::State& state)
 BENCHMARK(memcpy640x480);
 
 struct RandomRects {
-    std::vector<PaintRect> rects;
+    std::vector<Rect> rects;
     RandomRects()
     {
         std::mt19937 random(42);
@@ -71,7 +71,7 @@ void shapes(benchmark::State& state, bool ellipses, Mode mode)
         dc.setRop2(Rop2::XorPen);
     }
     for (auto _ : state) {
-        for (const PaintRect& r : random.rects)
+        for (const Rect& r : random.rects)
             ellipses ? dc.ellipse(r) : dc.rectangle(r);
         benchmark::ClobberMemory();
     }

@@ -19,10 +19,10 @@ struct Bytes {
     uint8_t byte() { return at < size ? data[at++] : 0; }
     int16_t coordinate() { return int16_t(byte() | byte() << 8); }
     int small() { return int(byte() % 40) - 8; }
-    PaintRect rect() { return { coordinate(), coordinate(), coordinate(), coordinate() }; }
-    PaintRect smallRect() { return { small(), small(), small(), small() }; }
-    PaintPoint point() { return { coordinate(), coordinate() }; }
-    PaintPoint smallPoint() { return { small(), small() }; }
+    Rect rect() { return { coordinate(), coordinate(), coordinate(), coordinate() }; }
+    Rect smallRect() { return { small(), small(), small(), small() }; }
+    Point point() { return { coordinate(), coordinate() }; }
+    Point smallPoint() { return { small(), small() }; }
     bool more() const { return at < size; }
 };
 
@@ -59,10 +59,10 @@ int paintInput(const uint8_t* data, size_t size)
         case 11: dc.arc(rect(), point(), point()); break;
         case 12: dc.pie(rect(), point(), point()); break;
         case 13: {
-            std::vector<PaintPoint> points(in.byte() % 7);
+            std::vector<Point> points(in.byte() % 7);
             for (auto& p : points)
                 p = point();
-            dc.setFillMode((in.byte() & 1) ? FillMode::Winding : FillMode::Alternate);
+            dc.setFillMode((in.byte() & 1) ? FillMode::Winding : FillMode::EvenOdd);
             dc.polygon(points);
             break;
         }

@@ -392,10 +392,10 @@ void coverMonochrome(Surface& s, int y, int x0, const uint8_t* coverage, int n, 
 
 } // namespace
 
-int Font::draw(DeviceContext& dc, PaintPoint baseline, std::string_view text) const
+int Font::draw(DeviceContext& dc, Point baseline, std::string_view text) const
 {
     int width = textWidth(text);
-    PaintPoint origin = dc.toDevice(baseline);
+    Point origin = dc.toDevice(baseline);
     Surface& surface = dc.surface();
     if (dc.backgroundMode() == BackgroundMode::Opaque && width > 0) {
         std::vector<Span> cell;
@@ -406,7 +406,7 @@ int Font::draw(DeviceContext& dc, PaintPoint baseline, std::string_view text) co
     uint32_t value = dc.deviceValue(dc.textColor());
     Rgb color = surface.colorOf(value);
     CoverRow cover = surface.depth() == 1 ? coverMonochrome : surface.isIndexed() ? coverIndexed : coverDirect;
-    PaintRect clip = dc.clipBox();
+    Rect clip = dc.clipBox();
     int x = origin.x;
     for (char c : text) {
         const GlyphImage& g = glyph(uint8_t(c));
@@ -437,7 +437,7 @@ int textOut(DeviceContext& dc, std::string_view text)
     if (!font)
         return 0;
     int advance = font->draw(dc, dc.currentPosition(), text);
-    PaintPoint p = dc.currentPosition();
+    Point p = dc.currentPosition();
     dc.moveTo({ p.x + advance, p.y });
     return advance;
 }

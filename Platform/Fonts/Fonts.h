@@ -44,7 +44,7 @@ public:
     // Draws the text with its baseline starting at the logical point, in the context's text
     // colour, through its clip; an opaque background mode first fills the text's cell with the
     // background colour. Returns the advance.
-    int draw(DeviceContext& dc, PaintPoint baseline, std::string_view text) const;
+    int draw(DeviceContext& dc, Point baseline, std::string_view text) const;
 
 private:
     Font() = default;

@@ -173,12 +173,12 @@ void normalizeExtent(int& start, int& size, bool& mirrored)
 
 } // namespace
 
-void DeviceContext::bitBlt(PaintRect dest, const DeviceContext* source, PaintPoint sourceAt, uint32_t rop3)
+void DeviceContext::bitBlt(Rect dest, const DeviceContext* source, Point sourceAt, uint32_t rop3)
 {
     stretchBlt(dest, source, { sourceAt.x, sourceAt.y, sourceAt.x + dest.width(), sourceAt.y + dest.height() }, rop3);
 }
 
-void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, PaintRect sourceRect, uint32_t rop3)
+void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sourceRect, uint32_t rop3)
 {
     unsigned code = (rop3 >> 16) & 0xFF;
     bool useSource = readsSource(code);
@@ -200,7 +200,7 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
     }
     if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return;
-    PaintRect target = PaintRect { dx, dy, dx + dw, dy + dh }.intersection(m_clipBox);
+    Rect target = Rect { dx, dy, dx + dw, dy + dh }.intersection(m_clipBox);
     if (target.isEmpty())
         return;
 
@@ -254,10 +254,10 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
     if (plain && converter->isSame() && dst.depth() == 32 && src != &dst && dst.rowOrder() == RowOrder::TopDown
         && src->rowOrder() == RowOrder::TopDown) {
         // Whole clip boxes at a time; every box lies within the source (rows and columns checked).
-        PaintRect readable = PaintRect { 0, 0, src->width(), src->height() }.offset(dx - sx, dy - sy);
-        PaintRect area = target.intersection(readable);
-        for (const PaintRect& box : m_clip) {
-            PaintRect r = box.intersection(area);
+        Rect readable = offsetRect(src->bounds(), dx - sx, dy - sy);
+        Rect area = target.intersection(readable);
+        for (const Rect& box : m_clip) {
+            Rect r = box.intersection(area);
             if (r.isEmpty())
                 continue;
             pixman_blt(reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(src->pixels())),
@@ -294,7 +294,7 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
     }
 }
 
-std::unique_ptr<Surface> makeMask(const Surface& source, PaintRect rect, Rgb transparent)
+std::unique_ptr<Surface> makeMask(const Surface& source, Rect rect, Rgb transparent)
 {
     rect = rect.intersection(source.bounds());
     auto mask = std::make_unique<Surface>(std::max(rect.width(), 0), std::max(rect.height(), 0), 1,
@@ -305,14 +305,14 @@ std::unique_ptr<Surface> makeMask(const Surface& source, PaintRect rect, Rgb tra
     return mask;
 }
 
-void DeviceContext::transparentBlt(PaintRect dest, const DeviceContext& source, PaintRect sourceRect, Rgb transparent)
+void DeviceContext::transparentBlt(Rect dest, const DeviceContext& source, Rect sourceRect, Rgb transparent)
 {
-    PaintRect deviceSource = sourceRect.offset(-source.m_origin.x, -source.m_origin.y);
+    Rect deviceSource = source.toDevice(sourceRect);
     if (deviceSource.isEmpty() || !(deviceSource.intersection(source.surface().bounds()) == deviceSource))
         return;
     std::unique_ptr<Surface> mask = makeMask(source.surface(), deviceSource, transparent);
     DeviceContext maskContext(*mask);
-    PaintRect whole = mask->bounds();
+    Rect whole = mask->bounds();
     stretchBlt(dest, &maskContext, whole, Rop3::SrcPaint);
     if (transparent == kWhite) {
         stretchBlt(dest, &source, sourceRect, Rop3::SrcAnd);
@@ -331,7 +331,7 @@ void DeviceContext::transparentBlt(PaintRect dest, const DeviceContext& source, 
 
 namespace {
 
-template <typename Combine> void blendRows(Surface& dest, PaintPoint at, const Surface& source, PaintRect r, Combine combine)
+template <typename Combine> void blendRows(Surface& dest, Point at, const Surface& source, Rect r, Combine combine)
 {
     int sb = source.depth() / 8, db = dest.depth() / 8;
     for (int y = 0; y < r.height(); ++y) {
@@ -346,18 +346,18 @@ template <typename Combine> void blendRows(Surface& dest, PaintPoint at, const S
 
 } // namespace
 
-bool blendCopy(Surface& dest, PaintPoint destAt, const Surface& source, PaintRect sourceRect, BlendMode mode)
+bool blendCopy(Surface& dest, Point destAt, const Surface& source, Rect sourceRect, BlendMode mode)
 {
     if (dest.depth() < 24 || source.depth() < 24)
         return false;
     // Clip to both surfaces.
-    PaintRect r = sourceRect.intersection(source.bounds());
+    Rect r = sourceRect.intersection(source.bounds());
     destAt.x += r.left - sourceRect.left;
     destAt.y += r.top - sourceRect.top;
-    PaintRect placed = r.offset(destAt.x - r.left, destAt.y - r.top).intersection(dest.bounds());
+    Rect placed = offsetRect(r, destAt.x - r.left, destAt.y - r.top).intersection(dest.bounds());
     if (placed.isEmpty())
         return true;
-    r = placed.offset(r.left - destAt.x, r.top - destAt.y);
+    r = offsetRect(placed, r.left - destAt.x, r.top - destAt.y);
     destAt = { placed.left, placed.top };
     switch (mode) {
     case BlendMode::Max:

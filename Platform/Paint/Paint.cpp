@@ -192,7 +192,7 @@ std::vector<Span> subtract(const std::vector<Span>& a, const std::vector<Span>& 
 // ---- shapes as rows ----
 
 // The ellipse inscribed in the rect, sampled at pixel centres: row y's run, if any.
-bool ellipseRow(const PaintRect& r, int y, int& x0, int& x1)
+bool ellipseRow(const Rect& r, int y, int& x0, int& x1)
 {
     if (r.isEmpty() || y < r.top || y >= r.bottom)
         return false;
@@ -209,7 +209,7 @@ bool ellipseRow(const PaintRect& r, int y, int& x0, int& x1)
 }
 
 // A rect with corners cut by quarters of an ellipse of the given size.
-bool roundRectRow(const PaintRect& r, int ovalWidth, int ovalHeight, int y, int& x0, int& x1)
+bool roundRectRow(const Rect& r, int ovalWidth, int ovalHeight, int y, int& x0, int& x1)
 {
     if (r.isEmpty() || y < r.top || y >= r.bottom)
         return false;
@@ -234,7 +234,7 @@ bool roundRectRow(const PaintRect& r, int ovalWidth, int ovalHeight, int y, int&
     return x0 < x1;
 }
 
-PaintRect shrink(PaintRect r, int by) { return { r.left + by, r.top + by, r.right - by, r.bottom - by }; }
+Rect shrink(Rect r, int by) { return { r.left + by, r.top + by, r.right - by, r.bottom - by }; }
 
 template <typename RowFunction> void addRows(std::vector<Span>& out, int top, int bottom, RowFunction row)
 {
@@ -281,12 +281,12 @@ void DeviceContext::removeClip()
         m_clip.clear();
 }
 
-void DeviceContext::setClipRects(std::vector<PaintRect> rects)
+void DeviceContext::setClipRects(std::vector<Rect> rects)
 {
-    PaintRect bounds = m_surface->bounds();
+    Rect bounds = m_surface->bounds();
     m_clip.clear();
     m_clipBox = {};
-    for (PaintRect r : rects) {
+    for (Rect r : rects) {
         r = r.intersection(bounds);
         if (r.isEmpty())
             continue;
@@ -300,21 +300,29 @@ void DeviceContext::setClipRects(std::vector<PaintRect> rects)
     m_hasClip = true;
 }
 
-void DeviceContext::setClipRect(PaintRect deviceRect) { setClipRects({ deviceRect }); }
+void DeviceContext::setClipRect(Rect deviceRect) { setClipRects({ deviceRect }); }
 
-void DeviceContext::intersectClipRect(PaintRect logicalRect)
+void DeviceContext::setClip(const Region& deviceRegion)
 {
-    PaintRect r = logicalRect.offset(-m_origin.x, -m_origin.y);
-    std::vector<PaintRect> narrowed;
-    for (const PaintRect& box : m_clip)
-        if (PaintRect i = box.intersection(r); !i.isEmpty())
+    auto rects = deviceRegion.rects();
+    setClipRects(std::vector<Rect>(rects.begin(), rects.end()));
+}
+
+Region DeviceContext::clipRegion() const { return Region::fromRects(m_clip); }
+
+void DeviceContext::intersectClipRect(Rect logicalRect)
+{
+    Rect r = toDevice(logicalRect);
+    std::vector<Rect> narrowed;
+    for (const Rect& box : m_clip)
+        if (Rect i = box.intersection(r); !i.isEmpty())
             narrowed.push_back(i);
     setClipRects(std::move(narrowed));
 }
 
 size_t DeviceContext::firstClipBox(int y) const
 {
-    auto it = std::partition_point(m_clip.begin(), m_clip.end(), [y](const PaintRect& b) { return b.bottom <= y; });
+    auto it = std::partition_point(m_clip.begin(), m_clip.end(), [y](const Rect& b) { return b.bottom <= y; });
     return size_t(it - m_clip.begin());
 }
 
@@ -369,10 +377,10 @@ void DeviceContext::paintSpans(const std::vector<Span>& spans, PaintColor c, Rop
     paintSpans(spans, Brush::solid(c), rop);
 }
 
-void DeviceContext::fillDeviceRects(const std::vector<PaintRect>& rects, const Brush& brush)
+void DeviceContext::fillDeviceRects(const std::vector<Rect>& rects, const Brush& brush)
 {
     std::vector<Span> spans;
-    for (PaintRect r : rects) {
+    for (Rect r : rects) {
         r = r.intersection(m_clipBox);
         for (int y = r.top; y < r.bottom; ++y)
             spans.push_back({ y, r.left, r.right });
@@ -387,19 +395,19 @@ void DeviceContext::drawClosed(const std::vector<Span>& fill, const std::vector<
     paintSpans(outline, m_pen.color, m_rop2);
 }
 
-uint32_t DeviceContext::getPixelValue(PaintPoint p) const
+uint32_t DeviceContext::getPixelValue(Point p) const
 {
-    PaintPoint d = toDevice(p);
+    Point d = toDevice(p);
     if (d.x < 0 || d.y < 0 || d.x >= m_surface->width() || d.y >= m_surface->height())
         return 0;
     return m_surface->pixel(d.x, d.y);
 }
 
-Rgb DeviceContext::getPixel(PaintPoint p) const { return m_surface->colorOf(getPixelValue(p)); }
+Rgb DeviceContext::getPixel(Point p) const { return m_surface->colorOf(getPixelValue(p)); }
 
-void DeviceContext::setPixel(PaintPoint p, PaintColor c)
+void DeviceContext::setPixel(Point p, PaintColor c)
 {
-    PaintPoint d = toDevice(p);
+    Point d = toDevice(p);
     uint32_t v = deviceValue(c);
     clipSpan(d.y, d.x, d.x + 1, [&](int, int) { m_surface->setPixel(d.x, d.y, v); });
 }
@@ -409,7 +417,7 @@ void DeviceContext::setPixel(PaintPoint p, PaintColor c)
 // The pixels of segment a..b (device coordinates, b excluded for thin pens) as spans: thin pens
 // dash along the path, wide pens sweep a square centred on it (one run per row: the sweep of a
 // square along a segment is convex).
-void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>& out, int& dashPhase) const
+void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int& dashPhase) const
 {
     int width = std::max(m_pen.width, 1);
     int dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
@@ -472,7 +480,7 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
             out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
 }
 
-void DeviceContext::drawStroke(const std::vector<PaintPoint>& points, bool closed)
+void DeviceContext::drawStroke(const std::vector<Point>& points, bool closed)
 {
     if (m_pen.style == PenStyle::Null || points.size() < 2 || m_clip.empty())
         return;
@@ -486,16 +494,16 @@ void DeviceContext::drawStroke(const std::vector<PaintPoint>& points, bool close
     paintSpans(spans, m_pen.color, m_rop2);
 }
 
-void DeviceContext::lineTo(PaintPoint p)
+void DeviceContext::lineTo(Point p)
 {
     drawStroke({ toDevice(m_position), toDevice(p) }, false);
     m_position = p;
 }
 
-void DeviceContext::polyline(const std::vector<PaintPoint>& points)
+void DeviceContext::polyline(const std::vector<Point>& points)
 {
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     drawStroke(device, false);
 }
@@ -508,9 +516,9 @@ int penWidth(const Pen& pen) { return pen.style == PenStyle::Null ? 0 : std::max
 
 } // namespace
 
-void DeviceContext::rectangle(PaintRect r)
+void DeviceContext::rectangle(Rect r)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
     int w = penWidth(m_pen);
@@ -519,13 +527,13 @@ void DeviceContext::rectangle(PaintRect r)
     addRows(outer, top, bottom, [&](int, int& x0, int& x1) { x0 = r.left; x1 = r.right; return true; });
     if (isDashed(m_pen)) {
         int phase = 0;
-        std::vector<PaintPoint> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
+        std::vector<Point> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
             { r.left, r.bottom - 1 } };
         for (size_t i = 0; i < 4; ++i)
             strokeSegment(corners[i], corners[(i + 1) % 4], outline, phase);
         normalize(outline);
         inner = subtract(outer, outline);
-        PaintRect in = shrink(r, 1);
+        Rect in = shrink(r, 1);
         std::vector<Span> inside;
         addRows(inside, top, bottom, [&](int y, int& x0, int& x1) {
             x0 = in.left;
@@ -540,7 +548,7 @@ void DeviceContext::rectangle(PaintRect r)
         paintSpans(outline, m_pen.color, m_rop2);
         return;
     }
-    PaintRect in = shrink(r, w);
+    Rect in = shrink(r, w);
     addRows(inner, top, bottom, [&](int y, int& x0, int& x1) {
         x0 = in.left;
         x1 = in.right;
@@ -549,41 +557,41 @@ void DeviceContext::rectangle(PaintRect r)
     drawClosed(inner, subtract(outer, inner));
 }
 
-void DeviceContext::ellipse(PaintRect r)
+void DeviceContext::ellipse(Rect r)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
     int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
-    PaintRect in = shrink(r, w);
+    Rect in = shrink(r, w);
     addRows(inner, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(in, y, x0, x1); });
     drawClosed(inner, subtract(outer, inner));
 }
 
-void DeviceContext::roundRect(PaintRect r, int ovalWidth, int ovalHeight)
+void DeviceContext::roundRect(Rect r, int ovalWidth, int ovalHeight)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
     int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return roundRectRow(r, ovalWidth, ovalHeight, y, x0, x1); });
-    PaintRect in = shrink(r, w);
+    Rect in = shrink(r, w);
     addRows(inner, top, bottom,
         [&](int y, int& x0, int& x1) { return roundRectRow(in, ovalWidth - 2 * w, ovalHeight - 2 * w, y, x0, x1); });
     drawClosed(inner, subtract(outer, inner));
 }
 
-void DeviceContext::arc(PaintRect r, PaintPoint start, PaintPoint end) { arcOrPie(r, start, end, false); }
-void DeviceContext::pie(PaintRect r, PaintPoint start, PaintPoint end) { arcOrPie(r, start, end, true); }
+void DeviceContext::arc(Rect r, Point start, Point end) { arcOrPie(r, start, end, false); }
+void DeviceContext::pie(Rect r, Point start, Point end) { arcOrPie(r, start, end, true); }
 
-void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool pie)
+void DeviceContext::arcOrPie(Rect r, Point start, Point end, bool pie)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     start = toDevice(start);
     end = toDevice(end);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
@@ -620,7 +628,7 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
-    PaintRect in = shrink(r, std::max(w, 1));
+    Rect in = shrink(r, std::max(w, 1));
     addRows(inner, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(in, y, x0, x1); });
     std::vector<Span> outline = restrict(subtract(outer, inner));
     if (!pie) {
@@ -630,18 +638,18 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     }
     if (w) {
         // The two radii, from the centre to where the outline meets them.
-        PaintPoint centre { int(std::floor(cx)), int(std::floor(cy)) };
-        auto boundary = [&](PaintPoint toward) {
+        Point centre { int(std::floor(cx)), int(std::floor(cy)) };
+        auto boundary = [&](Point toward) {
             // The pixel centres of the outline are half a pixel inside the rect.
             double a = r.width() / 2.0 - 0.5, b = r.height() / 2.0 - 0.5;
             double ux = toward.x + 0.5 - cx, uy = toward.y + 0.5 - cy;
             double len = std::sqrt((ux * ux) / (a * a > 0 ? a * a : 1) + (uy * uy) / (b * b > 0 ? b * b : 1));
             if (len == 0)
                 return centre;
-            return PaintPoint { int(std::floor(cx + ux / len)), int(std::floor(cy + uy / len)) };
+            return Point { int(std::floor(cx + ux / len)), int(std::floor(cy + uy / len)) };
         };
         int phase = 0;
-        for (PaintPoint p : { boundary(start), boundary(end) }) {
+        for (Point p : { boundary(start), boundary(end) }) {
             std::vector<Span> radius;
             strokeSegment(centre, p, radius, phase);
             // Keep the radius inside the inscribed rect, as the rest of the outline is.
@@ -657,12 +665,12 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     drawClosed(restrict(w ? inner : outer), outline);
 }
 
-void DeviceContext::polygon(const std::vector<PaintPoint>& points)
+void DeviceContext::polygon(const std::vector<Point>& points)
 {
     if (points.size() < 2 || m_clip.empty())
         return;
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     std::vector<Span> outline;
     if (m_pen.style != PenStyle::Null) {
@@ -674,23 +682,23 @@ void DeviceContext::polygon(const std::vector<PaintPoint>& points)
     drawClosed(polygonSpans(device), outline);
 }
 
-void DeviceContext::fillPolygon(const std::vector<PaintPoint>& points, const Brush& brush)
+void DeviceContext::fillPolygon(const std::vector<Point>& points, const Brush& brush)
 {
     if (points.size() < 3 || m_clip.empty() || brush.kind == Brush::Kind::Null)
         return;
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     paintSpans(polygonSpans(device), brush, m_rop2);
 }
 
-std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& device) const
+std::vector<Span> DeviceContext::polygonSpans(const std::vector<Point>& device) const
 {
     std::vector<Span> spans;
     if (device.size() < 3)
         return spans;
     int top = INT32_MAX, bottom = INT32_MIN;
-    for (PaintPoint p : device) {
+    for (Point p : device) {
         top = std::min(top, p.y);
         bottom = std::max(bottom, p.y);
     }
@@ -702,7 +710,7 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
         double yc = y + 0.5;
         crossings.clear();
         for (size_t i = 0; i < device.size(); ++i) {
-            PaintPoint a = device[i], b = device[(i + 1) % device.size()];
+            Point a = device[i], b = device[(i + 1) % device.size()];
             if (a.y == b.y)
                 continue;
             int direction = a.y < b.y ? 1 : -1;
@@ -716,8 +724,8 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
         std::sort(crossings.begin(), crossings.end());
         int winding = 0;
         for (size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += m_fillMode == FillMode::Alternate ? 1 : crossings[i].second;
-            bool inside = m_fillMode == FillMode::Alternate ? (winding & 1) : winding != 0;
+            winding += m_fillMode == FillMode::EvenOdd ? 1 : crossings[i].second;
+            bool inside = m_fillMode == FillMode::EvenOdd ? (winding & 1) : winding != 0;
             if (!inside)
                 continue;
             int x0 = int(std::ceil(crossings[i].first - 0.5)), x1 = int(std::ceil(crossings[i + 1].first - 0.5));
@@ -729,21 +737,21 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
     return spans;
 }
 
-void DeviceContext::fillRect(PaintRect r, const Brush& brush)
+void DeviceContext::fillRect(Rect r, const Brush& brush)
 {
-    fillDeviceRects({ r.offset(-m_origin.x, -m_origin.y) }, brush);
+    fillDeviceRects({ toDevice(r) }, brush);
 }
 
-void DeviceContext::fillEllipse(PaintRect r, const Brush& brush)
+void DeviceContext::fillEllipse(Rect r, const Brush& brush)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     std::vector<Span> spans;
     addRows(spans, std::max(r.top, m_clipBox.top), std::min(r.bottom, m_clipBox.bottom),
         [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
     paintSpans(spans, brush, m_rop2);
 }
 
-void DeviceContext::invertRect(PaintRect r)
+void DeviceContext::invertRect(Rect r)
 {
     Rop2 saved = m_rop2;
     m_rop2 = Rop2::Not;

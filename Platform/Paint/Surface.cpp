@@ -5,13 +5,6 @@
 #include <cstring>
 #include <stdexcept>
 
-PaintRect PaintRect::intersection(const PaintRect& o) const
-{
-    PaintRect r { std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
-        std::min(bottom, o.bottom) };
-    return r.isEmpty() ? PaintRect {} : r;
-}
-
 namespace {
 
 const Rgb kStandardEntries[256] = {

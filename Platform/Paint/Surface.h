@@ -2,30 +2,18 @@
 // standard 256-colour palette of 8-bit screens.
 #pragma once
 
+#include "Platform/Paint/Geometry.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-struct PaintPoint {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const PaintPoint&, const PaintPoint&) = default;
-};
-
-// Half-open: left and top inside, right and bottom outside.
-struct PaintRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool isEmpty() const { return right <= left || bottom <= top; }
-    PaintRect intersection(const PaintRect& o) const;
-    PaintRect offset(int dx, int dy) const { return { left + dx, top + dy, right + dx, bottom + dy }; }
-    friend bool operator==(const PaintRect&, const PaintRect&) = default;
-};
+// Rect with its corners moved by (dx, dy).
+inline Rect offsetRect(Rect r, int dx, int dy)
+{
+    r.offsetBy(dx, dy);
+    return r;
+}
 
 // A platform colour: 8 bits per component.
 struct Rgb {
@@ -104,7 +92,7 @@ public:
     int depth() const { return m_depth; }
     int stride() const { return m_stride; }
     RowOrder rowOrder() const { return m_order; }
-    PaintRect bounds() const { return { 0, 0, m_width, m_height }; }
+    Rect bounds() const { return { 0, 0, m_width, m_height }; }
     bool isIndexed() const { return m_depth <= 8; }
     bool isMonochrome() const { return m_monochrome; }
     const Palette& palette() const { return m_palette; }

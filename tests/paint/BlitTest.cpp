@@ -70,7 +70,7 @@ TEST(Blit, Stretching)
     Surface src(2, 2, 32);
     paint(src, rows("#r", "gb"));
     DeviceContext from(src);
-    auto blit = [&](int w, int h, PaintRect dest, PaintRect source) {
+    auto blit = [&](int w, int h, Rect dest, Rect source) {
         Surface dst(w, h, 32);
         dst.fill(kWhite);
         DeviceContext to(dst);

@@ -128,7 +128,7 @@ TEST(Fonts, MeasuringAgreesWithDrawing)
         dc.moveTo({ 20, font->ascent() + 5 });
         int advance = textOut(dc, text);
         EXPECT_EQ(advance, font->textWidth(text));
-        EXPECT_EQ(dc.currentPosition(), (PaintPoint { 20 + advance, font->ascent() + 5 }));
+        EXPECT_EQ(dc.currentPosition(), (Point { 20 + advance, font->ascent() + 5 }));
         // The ink stays within the measured cell (a pixel of slack for overhangs).
         for (int y = 0; y < s.height(); ++y)
             for (int x = 0; x < s.width(); ++x)

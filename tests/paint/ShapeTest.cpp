@@ -27,7 +27,7 @@ Pen pen(int width, Rgb color = kBlack, PenStyle style = PenStyle::InsideFrame) {
 
 TEST(Paint, Rectangles)
 {
-    const struct { const char* name; int penWidth; Brush brush; PaintRect rect; std::string expected; } cases[] = {
+    const struct { const char* name; int penWidth; Brush brush; Rect rect; std::string expected; } cases[] = {
         { "frame pen 1", 1, Brush::null(), { 1, 1, 7, 6 },
             rows("........", ".######.", ".#....#.", ".#....#.", ".#....#.", ".######.", "........") },
         { "frame pen 3 stays inside", 3, Brush::null(), { 0, 0, 8, 7 },
@@ -147,13 +147,13 @@ TEST(Paint, Lines)
     Canvas canvas(4, 4);
     canvas.dc.moveTo({ 0, 3 });
     canvas.dc.lineTo({ 3, 3 });
-    EXPECT_EQ(canvas.dc.currentPosition(), (PaintPoint { 3, 3 }));
+    EXPECT_EQ(canvas.dc.currentPosition(), (Point { 3, 3 }));
 }
 
 TEST(Paint, PolygonFillModes)
 {
     // A pentagram: the alternate rule leaves the centre pentagon empty, the winding rule fills it.
-    std::vector<PaintPoint> star { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } };
+    std::vector<Point> star { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } };
     auto fill = [&](FillMode mode) {
         return draw(16, 16, [&](DeviceContext& dc) {
             dc.setFillMode(mode);
@@ -162,7 +162,7 @@ TEST(Paint, PolygonFillModes)
             dc.polygon(star);
         });
     };
-    std::string alternate = fill(FillMode::Alternate), winding = fill(FillMode::Winding);
+    std::string alternate = fill(FillMode::EvenOdd), winding = fill(FillMode::Winding);
     EXPECT_EQ(alternate[9 * 17 + 8], '.');
     EXPECT_EQ(winding[9 * 17 + 8], '#');
     EXPECT_EQ(alternate[2 * 17 + 8], '#'); // a point of the star
@@ -216,7 +216,7 @@ TEST(Paint, Patterns)
 TEST(Paint, ClipRegions)
 {
     // An L-shaped clip of two bands.
-    std::vector<PaintRect> lShape { { 0, 0, 2, 2 }, { 0, 2, 5, 4 } };
+    std::vector<Rect> lShape { { 0, 0, 2, 2 }, { 0, 2, 5, 4 } };
     auto filled = [&](const std::function<void(DeviceContext&)>& clip) {
         return draw(5, 4, [&](DeviceContext& dc) {
             clip(dc);
@@ -227,16 +227,16 @@ TEST(Paint, ClipRegions)
     // A nested narrowing and the saved region put back give exactly the L again.
     EXPECT_EQ(filled([&](DeviceContext& dc) {
         dc.setClipRects(lShape);
-        std::vector<PaintRect> saved = dc.clipRects();
+        std::vector<Rect> saved = dc.clipRects();
         dc.intersectClipRect({ 1, 1, 4, 3 });
-        EXPECT_EQ(dc.clipRects(), (std::vector<PaintRect> { { 1, 1, 2, 2 }, { 1, 2, 4, 3 } }));
+        EXPECT_EQ(dc.clipRects(), (std::vector<Rect> { { 1, 1, 2, 2 }, { 1, 2, 4, 3 } }));
         dc.setClipRects(saved);
     }), rows("##...", "##...", "#####", "#####"));
     // The clip is in device coordinates; drawing is in logical ones.
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
         dc.setWindowOrigin({ 10, 10 });
         dc.intersectClipRect({ 11, 11, 13, 12 });
-        EXPECT_EQ(dc.clipRects(), (std::vector<PaintRect> { { 1, 1, 3, 2 } }));
+        EXPECT_EQ(dc.clipRects(), (std::vector<Rect> { { 1, 1, 3, 2 } }));
         dc.fillRect({ 10, 10, 15, 14 }, Brush::solid(kBlack));
     }), rows(".....", ".##..", ".....", "....."));
     // Shapes clip too, and a clip that excludes everything draws nothing.
@@ -388,6 +388,51 @@ TEST(Paint, StandardPaletteQuantization)
     EXPECT_EQ(p.nearestIndex({ 9, 9, 9 }), 1); // again, from the cache
     EXPECT_EQ(Palette::standard().size(), 256);
     EXPECT_EQ(Palette::standard()[246], (Rgb { 0xFF, 0xFB, 0xF0 }));
+}
+
+} // namespace
+
+namespace {
+
+// The pixels a drawing changed, as a region.
+Region drawnRegion(int w, int h, const std::function<void(DeviceContext&)>& body)
+{
+    Surface s(w, h, 8);
+    DeviceContext dc(s);
+    dc.setPen({ PenStyle::Null, 1, kBlack });
+    dc.setBrush(Brush::solid(kWhite));
+    body(dc);
+    std::vector<Rect> pixels;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (s.pixel(x, y))
+                pixels.push_back({ x, y, x + 1, y + 1 });
+    return Region::fromRects(pixels);
+}
+
+// Shapes drawn and the regions of the same shapes hold the same pixels, so hit tests agree with
+// what is on the screen.
+TEST(Paint, ShapesAgreeWithRegions)
+{
+    for (int w = 1; w <= 24; ++w)
+        for (int h = 1; h <= 24; h += 3) {
+            Rect r { 1, 2, 1 + w, 2 + h };
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) { dc.ellipse(r); }) == Region::ellipse(r)) << w << "x" << h;
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) { dc.roundRect(r, 7, 5); }) == Region::roundRect(r, 7, 5))
+                << w << "x" << h;
+        }
+    const std::vector<std::vector<Point>> polygons {
+        { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } },
+        { { 0, 0 }, { 20, 3 }, { 7, 19 } },
+        { { 2, 2 }, { 25, 2 }, { 25, 20 }, { 14, 9 }, { 2, 20 } },
+        { { 5, 1 }, { 28, 27 }, { 1, 26 }, { 27, 3 } },
+    };
+    for (FillMode mode : { FillMode::EvenOdd, FillMode::Winding })
+        for (auto& points : polygons)
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) {
+                dc.setFillMode(mode);
+                dc.polygon(points);
+            }) == Region::polygon(points, mode)) << points.size();
 }
 
 } // namespace
