@@ -144,6 +144,15 @@ Surface::Surface(int width, int height, int depth, uint8_t* pixels, int stride, 
     m_pixels = pixels;
 }
 
+std::unique_ptr<Surface> Surface::make(int width, int height, int depth, RowOrder order, const Palette* palette)
+{
+    try {
+        return std::make_unique<Surface>(width, height, depth, order, palette);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 void Surface::init(const Palette* palette)
 {
     if (m_depth != 1 && m_depth != 4 && m_depth != 8 && m_depth != 24 && m_depth != 32)

@@ -77,12 +77,16 @@ enum class RowOrder { TopDown, BottomUp };
 // context's text and background colours for its 0 and 1 bits.
 class Surface {
 public:
-    // Allocates zeroed pixel memory. Indexed depths without a palette get the standard palette
+    // Allocates zeroed pixel memory; std::invalid_argument for a depth or size out of range. Indexed depths without a palette get the standard palette
     // (8 bits), its first and last eight entries (4 bits) or black and white (1 bit).
     Surface(int width, int height, int depth, RowOrder order = RowOrder::TopDown,
         const Palette* palette = nullptr);
     // Wraps memory owned by someone else; stride 0 means the padded row size.
     Surface(int width, int height, int depth, uint8_t* pixels, int stride, RowOrder order,
+        const Palette* palette = nullptr);
+    // As the first constructor, but null for a depth or size out of range (1, 4, 8, 24, 32 bits;
+    // 0..32767 pixels) or when the memory cannot be had, instead of throwing.
+    static std::unique_ptr<Surface> make(int width, int height, int depth, RowOrder order = RowOrder::TopDown,
         const Palette* palette = nullptr);
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;

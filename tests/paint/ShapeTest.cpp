@@ -356,6 +356,13 @@ TEST(Paint, SurfaceRowOrderAndDepths)
         }
     EXPECT_THROW(Surface(4, 4, 16), std::invalid_argument);
     EXPECT_THROW(Surface(-1, 4, 8), std::invalid_argument);
+    EXPECT_EQ(Surface::make(4, 4, 2), nullptr);
+    EXPECT_EQ(Surface::make(40000, 4, 8), nullptr);
+    ASSERT_NE(Surface::make(0, 0, 32), nullptr); // empty, but a surface: drawing into it does nothing
+    auto empty = Surface::make(0, 0, 32);
+    DeviceContext dc(*empty);
+    dc.rectangle({ -5, -5, 5, 5 });
+    dc.bitBlt({ 0, 0, 5, 5 }, &dc, { 0, 0 }, Rop3::SrcCopy);
 }
 
 TEST(Paint, StandardPaletteQuantization)
@@ -433,6 +440,28 @@ TEST(Paint, ShapesAgreeWithRegions)
                 dc.setFillMode(mode);
                 dc.polygon(points);
             }) == Region::polygon(points, mode)) << points.size();
+}
+
+} // namespace
+
+#include "Interfac/Color.h"
+
+namespace {
+
+// The ports' colour conversion and the painter's palette are the same table and the same rule.
+TEST(Paint, PaletteAgreesWithColorModule)
+{
+    for (int i = 0; i < 256; ++i) {
+        PaletteEntry e = builtInPalette()[size_t(i)];
+        EXPECT_EQ(Palette::standard()[i], (Rgb { e.red, e.green, e.blue })) << i;
+    }
+    for (int r = 0; r < 256; r += 5)
+        for (int g = 0; g < 256; g += 7)
+            for (int b = 0; b < 256; b += 11) {
+                PlatformColor q = quantize(uint8_t(r), uint8_t(g), uint8_t(b));
+                ASSERT_EQ(q.paletteIndex, quantizeToStandardPalette({ uint8_t(r), uint8_t(g), uint8_t(b) }))
+                    << r << "," << g << "," << b;
+            }
 }
 
 } // namespace
