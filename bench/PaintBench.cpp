@@ -125,6 +125,18 @@ void stringsDrawn(benchmark::State& state)
 }
 BENCHMARK(stringsDrawn)->Unit(benchmark::kMillisecond);
 
+// A port recreates its font at every change of text state.
+void fontReopened(benchmark::State& state)
+{
+    int sizes[] = { 9, 10, 12, 14, 18 };
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Font::open({ "Geneva", sizes[i % 5], (i & 8) != 0 }));
+        ++i;
+    }
+}
+BENCHMARK(fontReopened);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -251,7 +251,59 @@ std::vector<std::string> installedFaceNames()
     return { names.begin(), names.end() };
 }
 
+namespace {
+
+// Fonts are immutable once made (their glyph images fill in on first use), so requests share
+// them: the most recently used fonts stay open, since ports recreate theirs at every change of
+// text state.
+struct FontCache {
+    static constexpr size_t kCapacity = 32;
+    std::vector<std::pair<std::string, std::shared_ptr<const Font>>> entries; // most recent last
+
+    static std::string keyOf(const FontRequest& r)
+    {
+        return lower(r.face) + '\0' + std::to_string(r.size) + char('0' + r.bold) + char('0' + r.italic)
+            + char('0' + r.underline) + char('0' + r.strikeOut);
+    }
+    std::shared_ptr<const Font> find(const std::string& key)
+    {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].first == key) {
+                std::rotate(entries.begin() + ptrdiff_t(i), entries.begin() + ptrdiff_t(i) + 1, entries.end());
+                return entries.back().second;
+            }
+        return nullptr;
+    }
+    void add(const std::string& key, std::shared_ptr<const Font> font)
+    {
+        if (entries.size() == kCapacity)
+            entries.erase(entries.begin());
+        entries.emplace_back(key, std::move(font));
+    }
+};
+
+FontCache& fontCache()
+{
+    static FontCache cache;
+    return cache;
+}
+
+} // namespace
+
 std::shared_ptr<const Font> Font::open(const FontRequest& request)
+{
+    FontRequest clamped = request;
+    clamped.size = std::clamp(request.size, 1, 1000);
+    std::string key = FontCache::keyOf(clamped);
+    if (auto font = fontCache().find(key))
+        return font;
+    auto font = load(clamped);
+    if (font)
+        fontCache().add(key, font);
+    return font;
+}
+
+std::shared_ptr<const Font> Font::load(const FontRequest& request)
 {
     FT_Library lib = library();
     if (!lib)
@@ -264,7 +316,6 @@ std::shared_ptr<const Font> Font::open(const FontRequest& request)
         return nullptr;
     std::shared_ptr<Font> font(new Font());
     font->m_request = request;
-    font->m_request.size = std::clamp(request.size, 1, 1000);
     font->m_file = file;
     font->m_face = std::make_unique<Face>();
     if (FT_New_Face(lib, file.c_str(), 0, &font->m_face->face) != 0)

@@ -24,7 +24,7 @@ struct GlyphImage; // a rendered character, internal to the font
 class Font {
 public:
     // A font for the request, or null when no font file can be opened at all. Sizes are clamped
-    // to 1..1000.
+    // to 1..1000. Equal requests share one font while it is among the recently used.
     static std::shared_ptr<const Font> open(const FontRequest& request);
     // The font of contexts with none selected.
     static std::shared_ptr<const Font> system();
@@ -48,6 +48,7 @@ public:
 
 private:
     Font() = default;
+    static std::shared_ptr<const Font> load(const FontRequest& request);
     const GlyphImage& glyph(uint8_t c) const;
 
     FontRequest m_request;

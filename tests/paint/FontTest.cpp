@@ -111,6 +111,8 @@ TEST(Fonts, Metrics)
     auto plain = Font::open({ "Arial", 20 });
     EXPECT_GT(bold->textWidth("Hello"), plain->textWidth("Hello"));
     EXPECT_EQ(plain->textWidth(""), 0);
+    EXPECT_EQ(Font::open({ "Arial", 20 }), plain); // shared
+    EXPECT_NE(Font::open({ "Arial", 20, false, false, true }), plain);
     EXPECT_EQ(Font::open({ "Arial", 0 })->request().size, 1);
     EXPECT_EQ(Font::open({ "Arial", 100000 })->request().size, 1000);
 }
