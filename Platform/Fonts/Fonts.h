@@ -38,6 +38,7 @@ public:
     int descent() const { return m_descent; }
     int charWidth(uint8_t c) const;                // advance width in pixels
     int textWidth(std::string_view text) const;   // sum of the advances
+    Point textExtent(std::string_view text) const { return { textWidth(text), height() }; }
     // The glyph of the font that draws the byte (for tests and diagnostics; 0 is the missing glyph).
     unsigned glyphIndex(uint8_t c) const;
 

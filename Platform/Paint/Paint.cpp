@@ -283,20 +283,12 @@ void DeviceContext::removeClip()
 
 void DeviceContext::setClipRects(std::vector<Rect> rects)
 {
-    Rect bounds = m_surface->bounds();
-    m_clip.clear();
-    m_clipBox = {};
-    for (Rect r : rects) {
-        r = r.intersection(bounds);
-        if (r.isEmpty())
-            continue;
-        if (m_clip.empty())
-            m_clipBox = r;
-        else
-            m_clipBox = { std::min(m_clipBox.left, r.left), std::min(m_clipBox.top, r.top),
-                std::max(m_clipBox.right, r.right), std::max(m_clipBox.bottom, r.bottom) };
-        m_clip.push_back(r);
-    }
+    // Through a region: whatever the rects, the clip becomes y-x banded without overlaps.
+    Region region = Region::fromRects(rects);
+    region.intersect(m_surface->bounds());
+    auto banded = region.rects();
+    m_clip.assign(banded.begin(), banded.end());
+    m_clipBox = m_clip.empty() ? Rect {} : region.bounds();
     m_hasClip = true;
 }
 

@@ -99,9 +99,8 @@ public:
     Point toDevice(Point p) const { return { p.x - m_origin.x, p.y - m_origin.y }; }
     Rect toDevice(Rect r) const { return offsetRect(r, -m_origin.x, -m_origin.y); }
 
-    // Clip. Rects are in device coordinates; they must be y-x banded (sorted by top, then left;
-    // within a band equal top and bottom, no overlaps), as pixman's region boxes are.
-    void setClipRects(std::vector<Rect> bandedRects);
+    // Clip, in device coordinates: the union of the rects, kept within the surface.
+    void setClipRects(std::vector<Rect> rects);
     void setClipRect(Rect deviceRect);
     void setClip(const Region& deviceRegion);
     Region clipRegion() const; // a copy, in device coordinates

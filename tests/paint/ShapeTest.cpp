@@ -245,6 +245,12 @@ TEST(Paint, ClipRegions)
         dc.ellipse({ 0, 0, 5, 4 });
     }), rows(".#...", "#....", "#...#", ".###."));
     EXPECT_EQ(filled([&](DeviceContext& dc) { dc.setClipRects({}); }), rows(".....", ".....", ".....", "....."));
+    // Overlapping rects clip to their union, each pixel once (XOR shows a double visit).
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setClipRects({ { 0, 0, 3, 3 }, { 1, 1, 4, 4 } });
+        dc.setRop2(Rop2::XorPen);
+        dc.fillRect({ 0, 0, 5, 4 }, Brush::solid(kWhite));
+    }), rows("###..", "####.", "####.", ".###."));
     // Shapes far outside the surface return at once (no hang at extreme coordinates).
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
         dc.ellipse({ -32768, -32768, 32767, 32767 });
@@ -400,6 +406,26 @@ TEST(Paint, StandardPaletteQuantization)
 } // namespace
 
 namespace {
+
+// An elliptical clip region: a filled rect through it is the ellipse; saved and put back after a
+// narrower clip, the region comes back exactly.
+TEST(Paint, ClipToRegion)
+{
+    Region oval = Region::ellipse({ 0, 0, 9, 7 });
+    Surface s(9, 7, 32);
+    s.fill(kWhite);
+    DeviceContext dc(s);
+    dc.setClip(oval);
+    Region saved = dc.clipRegion();
+    dc.intersectClipRect({ 0, 0, 4, 4 });
+    EXPECT_FALSE(dc.clipRegion() == saved);
+    dc.setClip(saved);
+    EXPECT_TRUE(dc.clipRegion() == oval);
+    dc.fillRect({ 0, 0, 9, 7 }, Brush::solid(kBlack));
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x)
+            EXPECT_EQ(s.colorAt(x, y) == kBlack, oval.contains(x, y)) << x << "," << y;
+}
 
 // The pixels a drawing changed, as a region.
 Region drawnRegion(int w, int h, const std::function<void(DeviceContext&)>& body)
