@@ -750,3 +750,19 @@ void DeviceContext::invertRect(Rect r)
     fillRect(r, Brush::solid(kBlack));
     m_rop2 = saved;
 }
+
+void DeviceContext::fillRegion(const Region& region, const Brush& brush)
+{
+    std::vector<Rect> rects;
+    for (const Rect& r : region.rects())
+        rects.push_back(toDevice(r));
+    fillDeviceRects(rects, brush);
+}
+
+void DeviceContext::invertRegion(const Region& region)
+{
+    Rop2 saved = m_rop2;
+    m_rop2 = Rop2::Not;
+    fillRegion(region, Brush::solid(kBlack));
+    m_rop2 = saved;
+}

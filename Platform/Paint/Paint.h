@@ -166,6 +166,9 @@ public:
     // Fills the clip's rects intersected with these (device coordinates) using the brush.
     void fillDeviceRects(const std::vector<Rect>& deviceRects, const Brush& brush);
     void invertRect(Rect r);
+    // A region in logical coordinates, filled with a brush or inverted.
+    void fillRegion(const Region& region, const Brush& brush);
+    void invertRegion(const Region& region);
 
     // Blits: the destination rect in this context's logical coordinates, the source rect in the
     // source context's. Sizes that differ stretch by dropping or repeating rows and columns;

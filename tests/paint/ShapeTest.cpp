@@ -427,6 +427,17 @@ TEST(Paint, ClipToRegion)
             EXPECT_EQ(s.colorAt(x, y) == kBlack, oval.contains(x, y)) << x << "," << y;
 }
 
+TEST(Paint, FillAndInvertRegions)
+{
+    Region two = Region::fromRects(std::vector<Rect> { { 10, 10, 12, 11 }, { 13, 11, 15, 12 } });
+    EXPECT_EQ(draw(5, 2, [&](DeviceContext& dc) {
+        dc.setWindowOrigin({ 10, 10 });
+        dc.fillRegion(two, Brush::solid(Rgb { 255, 0, 0 }));
+        dc.invertRegion(Region(Rect { 11, 10, 14, 12 }));
+    }), rows("r?##.", ".##?r")); // inverted red is cyan, shown as '?'
+
+}
+
 // The pixels a drawing changed, as a region.
 Region drawnRegion(int w, int h, const std::function<void(DeviceContext&)>& body)
 {
