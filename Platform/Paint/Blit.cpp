@@ -162,6 +162,37 @@ int mapIndex(int i, int destSize, int sourceSize, bool mirrored)
     return mirrored ? sourceSize - 1 - j : j;
 }
 
+// The source pixels [first, second) that destination pixel i covers.
+std::pair<int, int> sourceBox(int i, int destSize, int sourceSize, bool mirrored)
+{
+    int a = int(int64_t(i) * sourceSize / destSize);
+    int b = std::max(a + 1, int(int64_t(i + 1) * sourceSize / destSize));
+    return mirrored ? std::pair { sourceSize - b, sourceSize - a } : std::pair { a, b };
+}
+
+// Destination values of pixels x0.. of one row: the mean colour of each one's source box.
+void averageRow(const Surface& source, const Surface& dest, std::pair<int, int> rows, int sx, int dx, int dw, int sw,
+    bool mirrorX, int x0, int count, uint32_t* out)
+{
+    for (int i = 0; i < count; ++i) {
+        auto [c0, c1] = sourceBox(x0 + i - dx, dw, sw, mirrorX);
+        unsigned red = 0, green = 0, blue = 0, n = 0;
+        for (int y = rows.first; y < rows.second; ++y)
+            for (int x = sx + c0; x < sx + c1; ++x) {
+                if (x < 0 || x >= source.width() || y < 0 || y >= source.height())
+                    continue;
+                Rgb c = source.colorAt(x, y);
+                red += c.red;
+                green += c.green;
+                blue += c.blue;
+                ++n;
+            }
+        if (n == 0)
+            n = 1;
+        out[i] = dest.valueOf({ uint8_t((red + n / 2) / n), uint8_t((green + n / 2) / n), uint8_t((blue + n / 2) / n) });
+    }
+}
+
 void normalizeExtent(int& start, int& size, bool& mirrored)
 {
     if (size < 0) {
@@ -224,6 +255,10 @@ void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sour
 
     Surface& dst = *m_surface;
     bool plain = code == 0xCC && dw == sw && dh == sh && !mirrorX && !mirrorY;
+    // Halftone averages the source pixels under each destination pixel when shrinking or growing
+    // (monochrome surfaces keep their own conversion rules, so they are not averaged).
+    bool halftone = useSource && m_stretchMode == StretchMode::Halftone && (dw != sw || dh != sh)
+        && !src->isMonochrome() && !dst.isMonochrome();
     std::optional<Converter> converter;
     if (useSource)
         converter.emplace(*this, *source);
@@ -281,7 +316,12 @@ void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sour
                 return;
             }
             readRow(dst, y, x0, count, d.data());
-            if (converter)
+            if (halftone)
+            {
+                auto rows = sourceBox(y - dy, dh, sh, mirrorY);
+                averageRow(*src, dst, { sy + rows.first, sy + rows.second }, sx, dx, dw, sw, mirrorX, x0, count, s.data());
+            }
+            else if (converter)
                 converter->row(sourceRow, xs, count, s.data());
             if (usePattern) {
                 const uint32_t* prow = pattern[(y - m_brushOrigin.y) & 7];

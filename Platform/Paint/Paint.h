@@ -83,6 +83,8 @@ struct Brush {
 
 enum class BackgroundMode : uint8_t { Transparent = 1, Opaque = 2 };
 enum class ArcDirection : uint8_t { CounterClockwise = 1, Clockwise = 2 };
+// How stretched blits sample: the nearest source pixel, or the mean of the pixels covered.
+enum class StretchMode : uint8_t { ColorOnColor = 3, Halftone = 4 };
 
 // Drawing state over one surface. Coordinates given to drawing calls are logical: the device
 // point is the logical point minus the window origin. The clip is kept in device coordinates as
@@ -128,6 +130,8 @@ public:
     BackgroundMode backgroundMode() const { return m_backgroundMode; }
     void setFillMode(FillMode m) { m_fillMode = m; }
     FillMode fillMode() const { return m_fillMode; }
+    void setStretchMode(StretchMode m) { m_stretchMode = m; }
+    StretchMode stretchMode() const { return m_stretchMode; }
     void setArcDirection(ArcDirection d) { m_arcDirection = d; }
     ArcDirection arcDirection() const { return m_arcDirection; }
     // The palette that PaintColor::paletteIndex refers to (the standard palette by default).
@@ -227,6 +231,7 @@ private:
     BackgroundMode m_backgroundMode = BackgroundMode::Opaque;
     FillMode m_fillMode = FillMode::EvenOdd;
     ArcDirection m_arcDirection = ArcDirection::CounterClockwise;
+    StretchMode m_stretchMode = StretchMode::ColorOnColor;
     const Palette* m_palette;
     std::shared_ptr<const Font> m_font;
     Point m_position;

@@ -89,6 +89,29 @@ TEST(Blit, Stretching)
     EXPECT_EQ(blit(2, 2, { 0, 0, 0, 2 }, { 0, 0, 2, 2 }), rows("..", ".."));
 }
 
+TEST(Blit, HalftoneStretching)
+{
+    // Shrinking averages the pixels under each destination pixel; growing repeats them, as
+    // colour-on-colour does.
+    Surface src(4, 2, 32);
+    paint(src, rows("#.rr", ".#rg"));
+    DeviceContext from(src);
+    Surface dst(2, 1, 32);
+    DeviceContext to(dst);
+    to.setStretchMode(StretchMode::Halftone);
+    to.stretchBlt({ 0, 0, 2, 1 }, &from, { 0, 0, 4, 2 }, Rop3::SrcCopy);
+    EXPECT_EQ(dst.colorAt(0, 0), (Rgb { 128, 128, 128 })); // two black, two white: (510 + 2) / 4
+    EXPECT_EQ(dst.colorAt(1, 0), (Rgb { 191, 64, 0 }));
+    // Mirrored: the boxes swap.
+    to.stretchBlt({ 2, 0, 0, 1 }, &from, { 0, 0, 4, 2 }, Rop3::SrcCopy);
+    EXPECT_EQ(dst.colorAt(0, 0), (Rgb { 191, 64, 0 }));
+    Surface big(8, 4, 32);
+    DeviceContext bigContext(big);
+    bigContext.setStretchMode(StretchMode::Halftone);
+    bigContext.stretchBlt({ 0, 0, 8, 4 }, &from, { 0, 0, 4, 2 }, Rop3::SrcCopy);
+    EXPECT_EQ(picture(big), rows("##..rrrr", "##..rrrr", "..##rrgg", "..##rrgg"));
+}
+
 TEST(Blit, ColourConversions)
 {
     // Monochrome to colour: 0 bits take the destination's text colour, 1 bits its background.

@@ -360,6 +360,17 @@ TEST(Paint, SurfaceRowOrderAndDepths)
             EXPECT_NE(std::memcmp(top, s.pixels() + s.stride(), size_t(s.stride())), 0) << depth;
             EXPECT_EQ(s.stride() % 4, 0);
         }
+    // Pixel memory owned elsewhere (an offscreen's, inside the Lisp address space), with a wider
+    // stride than needed: rows land where the stride says, and the padding stays untouched.
+    std::vector<uint8_t> memory(3 * 16, 0xEE);
+    Surface wrapped(3, 3, 8, memory.data(), 16, RowOrder::BottomUp);
+    DeviceContext wc(wrapped);
+    wc.fillRect({ 0, 0, 3, 1 }, Brush::solid(PaintColor::fromPalette(5, Palette::standard()[5])));
+    EXPECT_EQ(memory[32], 5);
+    EXPECT_EQ(memory[34], 5);
+    EXPECT_EQ(memory[35], 0xEE);
+    EXPECT_EQ(memory[0], 0xEE);
+    EXPECT_THROW(Surface(3, 3, 32, memory.data(), 8, RowOrder::TopDown), std::invalid_argument);
     EXPECT_THROW(Surface(4, 4, 16), std::invalid_argument);
     EXPECT_THROW(Surface(-1, 4, 8), std::invalid_argument);
     EXPECT_EQ(Surface::make(4, 4, 2), nullptr);
