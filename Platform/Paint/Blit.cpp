@@ -216,16 +216,18 @@ void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sour
     if ((useSource && !source) || m_clip.empty())
         return;
     // Normalised extents in device coordinates; mirroring when exactly one side is negative.
-    int dx = dest.left - m_origin.x, dy = dest.top - m_origin.y, dw = dest.width(), dh = dest.height();
+    Rect deviceDest = toDevice(dest);
+    int dx = deviceDest.left, dy = deviceDest.top, dw = deviceDest.width(), dh = deviceDest.height();
     bool mirrorX = false, mirrorY = false;
     normalizeExtent(dx, dw, mirrorX);
     normalizeExtent(dy, dh, mirrorY);
     int sx = 0, sy = 0, sw = dw, sh = dh;
     if (useSource) {
-        sx = sourceRect.left - source->m_origin.x;
-        sy = sourceRect.top - source->m_origin.y;
-        sw = sourceRect.width();
-        sh = sourceRect.height();
+        Rect r = source->toDevice(sourceRect);
+        sx = r.left;
+        sy = r.top;
+        sw = r.width();
+        sh = r.height();
         normalizeExtent(sx, sw, mirrorX);
         normalizeExtent(sy, sh, mirrorY);
     }

@@ -444,12 +444,15 @@ void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int&
         return;
     }
     int before = width / 2;
-    int top = std::min(a.y, b.y) - before, bottom = std::max(a.y, b.y) - before + width;
+    // Only rows inside the clip box are kept, so a huge pen costs no more than the clip's height.
+    int top = std::max(std::min(a.y, b.y) - before, m_clipBox.top);
+    int bottom = std::min(std::max(a.y, b.y) - before + width, m_clipBox.bottom);
+    if (top >= bottom)
+        return;
     std::vector<std::pair<int, int>> rows(size_t(bottom - top), { INT32_MAX, INT32_MIN });
     int x = a.x, y = a.y;
-    // Only rows inside the clip box are kept, so a huge pen costs no more than the clip's height.
     for (;;) {
-        int first = std::max(y - before, m_clipBox.top), last = std::min(y - before + width, m_clipBox.bottom);
+        int first = std::max(y - before, top), last = std::min(y - before + width, bottom);
         for (int r = first; r < last; ++r) {
             auto& extent = rows[size_t(r - top)];
             extent.first = std::min(extent.first, x - before);
@@ -467,7 +470,7 @@ void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int&
             y += sy;
         }
     }
-    for (int r = std::max(top, m_clipBox.top); r < std::min(bottom, m_clipBox.bottom); ++r)
+    for (int r = top; r < bottom; ++r)
         if (rows[size_t(r - top)].first < rows[size_t(r - top)].second)
             out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
 }

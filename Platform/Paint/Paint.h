@@ -98,8 +98,18 @@ public:
 
     void setWindowOrigin(Point p) { m_origin = p; }
     Point windowOrigin() const { return m_origin; }
-    Point toDevice(Point p) const { return { p.x - m_origin.x, p.y - m_origin.y }; }
-    Rect toDevice(Rect r) const { return offsetRect(r, -m_origin.x, -m_origin.y); }
+    // Device coordinates are clamped to -2^20..2^20, as regions' are, far beyond any surface, so
+    // that no arithmetic on them overflows.
+    static int clampCoordinate(int64_t v) { return int(std::clamp<int64_t>(v, -(1 << 20), 1 << 20)); }
+    Point toDevice(Point p) const
+    {
+        return { clampCoordinate(int64_t(p.x) - m_origin.x), clampCoordinate(int64_t(p.y) - m_origin.y) };
+    }
+    Rect toDevice(Rect r) const
+    {
+        Point a = toDevice(Point { r.left, r.top }), b = toDevice(Point { r.right, r.bottom });
+        return { a.x, a.y, b.x, b.y };
+    }
 
     // Clip, in device coordinates: the union of the rects, kept within the surface.
     void setClipRects(std::vector<Rect> rects);

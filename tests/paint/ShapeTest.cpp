@@ -259,6 +259,14 @@ TEST(Paint, ClipRegions)
         dc.lineTo({ 32767, -32000 });
         dc.arc({ -32768, -32768, 32767, 32767 }, { 0, 0 }, { 1, 1 });
     }), rows(".....", ".....", ".....", "....."));
+    // Coordinates beyond 16 bits (other callers than the Lisp primitives) do not overflow.
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setWindowOrigin({ INT32_MIN, INT32_MAX });
+        dc.rectangle({ INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX });
+        dc.moveTo({ INT32_MAX, INT32_MIN });
+        dc.lineTo({ INT32_MIN, INT32_MAX });
+        dc.bitBlt({ INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, &dc, { INT32_MAX, 0 }, Rop3::SrcCopy);
+    }), rows(".....", ".....", ".....", "....."));
     // A huge pen costs no more than the clip's rows.
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
         dc.setPen(pen(32767));
