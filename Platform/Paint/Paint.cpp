@@ -516,40 +516,35 @@ void DeviceContext::rectangle(Rect r)
     r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
-    int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
-    std::vector<Span> outer, inner, outline;
-    addRows(outer, top, bottom, [&](int, int& x0, int& x1) { x0 = r.left; x1 = r.right; return true; });
-    if (isDashed(m_pen)) {
-        int phase = 0;
-        std::vector<Point> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
-            { r.left, r.bottom - 1 } };
-        for (size_t i = 0; i < 4; ++i)
-            strokeSegment(corners[i], corners[(i + 1) % 4], outline, phase);
-        normalize(outline);
-        inner = subtract(outer, outline);
-        Rect in = shrink(r, 1);
-        std::vector<Span> inside;
-        addRows(inside, top, bottom, [&](int y, int& x0, int& x1) {
-            x0 = in.left;
-            x1 = in.right;
-            return y >= in.top && y < in.bottom && x0 < x1;
+    auto rowsOf = [&](Rect box) {
+        std::vector<Span> spans;
+        addRows(spans, std::max(top, box.top), std::min(bottom, box.bottom), [&](int, int& x0, int& x1) {
+            x0 = box.left;
+            x1 = box.right;
+            return x0 < x1;
         });
-        // The gaps of the dashes: in the background colour when the background is opaque.
-        std::vector<Span> gaps = subtract(subtract(outer, inside), outline);
-        paintSpans(inside, m_brush, m_rop2);
-        if (m_backgroundMode == BackgroundMode::Opaque)
-            paintSpans(gaps, m_backgroundColor, m_rop2);
-        paintSpans(outline, m_pen.color, m_rop2);
+        return spans;
+    };
+    std::vector<Span> outer = rowsOf(r);
+    if (!isDashed(m_pen)) {
+        std::vector<Span> inner = rowsOf(shrink(r, penWidth(m_pen)));
+        drawClosed(inner, subtract(outer, inner));
         return;
     }
-    Rect in = shrink(r, w);
-    addRows(inner, top, bottom, [&](int y, int& x0, int& x1) {
-        x0 = in.left;
-        x1 = in.right;
-        return y >= in.top && y < in.bottom && x0 < x1;
-    });
-    drawClosed(inner, subtract(outer, inner));
+    std::vector<Span> outline;
+    int phase = 0;
+    std::vector<Point> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
+        { r.left, r.bottom - 1 } };
+    for (size_t i = 0; i < 4; ++i)
+        strokeSegment(corners[i], corners[(i + 1) % 4], outline, phase);
+    normalize(outline);
+    std::vector<Span> inside = rowsOf(shrink(r, 1));
+    paintSpans(subtract(inside, outline), m_brush, m_rop2);
+    // The gaps of the dashes: in the background colour when the background is opaque.
+    if (m_backgroundMode == BackgroundMode::Opaque)
+        paintSpans(subtract(subtract(outer, inside), outline), m_backgroundColor, m_rop2);
+    paintSpans(outline, m_pen.color, m_rop2);
 }
 
 void DeviceContext::ellipse(Rect r)

@@ -275,6 +275,22 @@ TEST(Paint, ClipRegions)
     }), rows("#####", "#####", "#####", "#####"));
 }
 
+TEST(Paint, DashedRectangle)
+{
+    // The dots run on around the corners; with an opaque background the gaps take its colour.
+    EXPECT_EQ(draw(8, 4, [](DeviceContext& dc) {
+        dc.setPen({ PenStyle::Dot, 1, kBlack });
+        dc.setBackgroundMode(BackgroundMode::Opaque);
+        dc.setBackgroundColor(Rgb { 255, 0, 0 });
+        dc.rectangle({ 0, 0, 8, 4 });
+    }), rows("###rrr##", "#......#", "#......r", "rrr###rr"));
+    EXPECT_EQ(draw(8, 4, [](DeviceContext& dc) {
+        dc.setPen({ PenStyle::Dot, 1, kBlack });
+        dc.setBackgroundMode(BackgroundMode::Transparent);
+        dc.rectangle({ 0, 0, 8, 4 });
+    }), rows("###...##", "#......#", "#.......", "...###.."));
+}
+
 TEST(Paint, WindowOrigin)
 {
     EXPECT_EQ(draw(5, 3, [](DeviceContext& dc) {
