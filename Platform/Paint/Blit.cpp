@@ -206,7 +206,9 @@ void normalizeExtent(int& start, int& size, bool& mirrored)
 
 void DeviceContext::bitBlt(Rect dest, const DeviceContext* source, Point sourceAt, uint32_t rop3)
 {
-    stretchBlt(dest, source, { sourceAt.x, sourceAt.y, sourceAt.x + dest.width(), sourceAt.y + dest.height() }, rop3);
+    auto end = [](int start, int64_t size) { return clampCoordinate(start + size); };
+    int64_t width = int64_t(dest.right) - dest.left, height = int64_t(dest.bottom) - dest.top;
+    stretchBlt(dest, source, { sourceAt.x, sourceAt.y, end(sourceAt.x, width), end(sourceAt.y, height) }, rop3);
 }
 
 void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sourceRect, uint32_t rop3)
@@ -394,8 +396,13 @@ bool blendCopy(Surface& dest, Point destAt, const Surface& source, Rect sourceRe
         return false;
     // Clip to both surfaces.
     Rect r = sourceRect.intersection(source.bounds());
-    destAt.x += r.left - sourceRect.left;
-    destAt.y += r.top - sourceRect.top;
+    if (r.isEmpty())
+        return true;
+    // Where the source rect's first pixel lands, in 64 bits: the caller's numbers may be extreme.
+    int64_t x = int64_t(destAt.x) + r.left - sourceRect.left, y = int64_t(destAt.y) + r.top - sourceRect.top;
+    if (x >= dest.width() || y >= dest.height() || x + r.width() <= 0 || y + r.height() <= 0)
+        return true;
+    destAt = { int(x), int(y) };
     Rect placed = offsetRect(r, destAt.x - r.left, destAt.y - r.top).intersection(dest.bounds());
     if (placed.isEmpty())
         return true;

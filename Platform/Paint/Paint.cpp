@@ -411,7 +411,7 @@ void DeviceContext::setPixel(Point p, PaintColor c)
 // square along a segment is convex).
 void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int& dashPhase) const
 {
-    int width = std::max(m_pen.width, 1);
+    int width = std::clamp(m_pen.width, 1, 1 << 20);
     int dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
     int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
     int err = dx + dy;
@@ -507,7 +507,7 @@ void DeviceContext::polyline(const std::vector<Point>& points)
 
 namespace {
 
-int penWidth(const Pen& pen) { return pen.style == PenStyle::Null ? 0 : std::max(pen.width, 1); }
+int penWidth(const Pen& pen) { return pen.style == PenStyle::Null ? 0 : std::clamp(pen.width, 1, 1 << 20); }
 
 } // namespace
 
@@ -563,6 +563,8 @@ void DeviceContext::ellipse(Rect r)
 
 void DeviceContext::roundRect(Rect r, int ovalWidth, int ovalHeight)
 {
+    ovalWidth = std::clamp(ovalWidth, 0, 1 << 22);
+    ovalHeight = std::clamp(ovalHeight, 0, 1 << 22);
     r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;

@@ -86,6 +86,10 @@ enum class ArcDirection : uint8_t { CounterClockwise = 1, Clockwise = 2 };
 // How stretched blits sample: the nearest source pixel, or the mean of the pixels covered.
 enum class StretchMode : uint8_t { ColorOnColor = 3, Halftone = 4 };
 
+// Device coordinates are clamped to -2^20..2^20, as regions' are, far beyond any surface, so
+// that no arithmetic on them overflows.
+inline int clampCoordinate(int64_t v) { return int(std::clamp<int64_t>(v, -(1 << 20), 1 << 20)); }
+
 // Drawing state over one surface. Coordinates given to drawing calls are logical: the device
 // point is the logical point minus the window origin. The clip is kept in device coordinates as
 // y-x banded rectangles (the form pixman regions give) and is always within the surface.
@@ -98,9 +102,6 @@ public:
 
     void setWindowOrigin(Point p) { m_origin = p; }
     Point windowOrigin() const { return m_origin; }
-    // Device coordinates are clamped to -2^20..2^20, as regions' are, far beyond any surface, so
-    // that no arithmetic on them overflows.
-    static int clampCoordinate(int64_t v) { return int(std::clamp<int64_t>(v, -(1 << 20), 1 << 20)); }
     Point toDevice(Point p) const
     {
         return { clampCoordinate(int64_t(p.x) - m_origin.x), clampCoordinate(int64_t(p.y) - m_origin.y) };

@@ -252,6 +252,9 @@ TEST(Blit, BlendingCopies)
     dst.fill(kBlack);
     EXPECT_TRUE(blendCopy(dst, { 0, 0 }, src, { -1, -1, 1, 1 }, BlendMode::Max));
     EXPECT_EQ(picture(dst), rows("##", "#."));
+    // Extreme numbers from a caller do not overflow.
+    EXPECT_TRUE(blendCopy(dst, { INT32_MAX, INT32_MIN }, src, { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, BlendMode::Max));
+    EXPECT_EQ(picture(dst), rows("##", "#."));
     Surface eight(1, 1, 8);
     EXPECT_FALSE(blendCopy(eight, { 0, 0 }, src, src.bounds(), BlendMode::Max));
 }

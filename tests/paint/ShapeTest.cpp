@@ -266,6 +266,9 @@ TEST(Paint, ClipRegions)
         dc.moveTo({ INT32_MAX, INT32_MIN });
         dc.lineTo({ INT32_MIN, INT32_MAX });
         dc.bitBlt({ INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, &dc, { INT32_MAX, 0 }, Rop3::SrcCopy);
+        dc.setPen(pen(INT32_MAX));
+        dc.roundRect({ INT32_MIN, INT32_MIN, -10, -10 }, INT32_MIN, INT32_MAX);
+        dc.ellipse({ INT32_MIN, INT32_MIN, -10, -10 });
     }), rows(".....", ".....", ".....", "....."));
     // A huge pen costs no more than the clip's rows.
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
