@@ -18,6 +18,9 @@ struct Bytes {
     size_t at = 0;
     uint8_t byte() { return at < size ? data[at++] : 0; }
     int16_t coordinate() { return int16_t(byte() | byte() << 8); }
+    int32_t word() { return int32_t(uint32_t(byte()) | uint32_t(byte()) << 8 | uint32_t(byte()) << 16 | uint32_t(byte()) << 24); }
+    Rect hugeRect() { return { word(), word(), word(), word() }; }
+    Point hugePoint() { return { word(), word() }; }
     int small() { return int(byte() % 40) - 8; }
     Rect rect() { return { coordinate(), coordinate(), coordinate(), coordinate() }; }
     Rect smallRect() { return { small(), small(), small(), small() }; }
@@ -41,21 +44,22 @@ int paintInput(const uint8_t* data, size_t size)
     auto a = surfaceFrom(in), b = surfaceFrom(in);
     DeviceContext dc(*a), other(*b);
     while (in.more()) {
-        bool far = in.byte() & 1; // extreme coordinates or ones near the surface
-        auto rect = [&] { return far ? in.rect() : in.smallRect(); };
-        auto point = [&] { return far ? in.point() : in.smallPoint(); };
+        // Coordinates near the surface, 16-bit ones, or any 32-bit ones.
+        int range = in.byte() % 3;
+        auto rect = [&] { return range == 0 ? in.smallRect() : range == 1 ? in.rect() : in.hugeRect(); };
+        auto point = [&] { return range == 0 ? in.smallPoint() : range == 1 ? in.point() : in.hugePoint(); };
         switch (in.byte() % 22) {
         case 0: dc.setWindowOrigin(point()); break;
         case 1: dc.setClipRects({ in.smallRect(), in.smallRect() }); break;
         case 2: dc.intersectClipRect(rect()); break;
         case 3: dc.removeClip(); break;
-        case 4: dc.setPen({ PenStyle(in.byte() % 7), int(in.byte() % 12), Rgb { in.byte(), in.byte(), in.byte() } }); break;
+        case 4: dc.setPen({ PenStyle(in.byte() % 7), range == 2 ? in.word() : int(in.byte() % 12), Rgb { in.byte(), in.byte(), in.byte() } }); break;
         case 5: dc.setBrush(Brush::monoPattern({ in.byte(), in.byte(), in.byte(), in.byte(), in.byte(), in.byte(), in.byte(), in.byte() })); break;
         case 6: dc.setRop2(int(in.byte() % 18)); break;
         case 7: dc.lineTo(point()); break;
         case 8: dc.rectangle(rect()); break;
         case 9: dc.ellipse(rect()); break;
-        case 10: dc.roundRect(rect(), in.small(), in.small()); break;
+        case 10: dc.roundRect(rect(), range == 2 ? in.word() : in.small(), range == 2 ? in.word() : in.small()); break;
         case 11: dc.arc(rect(), point(), point()); break;
         case 12: dc.pie(rect(), point(), point()); break;
         case 13: {

@@ -429,8 +429,15 @@ void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int&
                     phase -= dashes[size_t(i++)];
                 on = (i % 2) == 0;
             }
-            if (on && y >= m_clipBox.top && y < m_clipBox.bottom)
-                out.push_back({ y, x, x + 1 });
+            // Pixels outside the clip box are not kept; neighbours on a row join one span.
+            if (on && y >= m_clipBox.top && y < m_clipBox.bottom && x >= m_clipBox.left && x < m_clipBox.right) {
+                if (!out.empty() && out.back().y == y && out.back().x1 == x)
+                    ++out.back().x1;
+                else if (!out.empty() && out.back().y == y && out.back().x0 == x + 1)
+                    --out.back().x0;
+                else
+                    out.push_back({ y, x, x + 1 });
+            }
             int e2 = 2 * err;
             if (e2 >= dy) {
                 err += dy;
