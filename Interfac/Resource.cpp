@@ -751,7 +751,9 @@ Value setresattrs(Value res, Value attributes)
     int32_t byte = toInt32(attributes);
     if (FoundRef found = toFound(res)) {
         ResourceRef& ref = found.ref();
-        ref.attributes = static_cast<uint8_t>(byte);
+        // Data that never reached the file stays marked for writing, or the resource would be lost.
+        uint8_t keep = ref.dataOffset == kNoData ? (ref.attributes & ResAttr::Changed) : 0;
+        ref.attributes = static_cast<uint8_t>(byte) | keep;
         if (ref.handle)
             setHandlePurgeable(ref.handle, (ref.attributes & ResAttr::Purgeable) && !(ref.attributes & ResAttr::Changed));
         markMapChanged(*found.file);
