@@ -285,7 +285,7 @@ int openHostResourceFile(const std::string& hostPath, const std::string& identit
 int16_t writeBack(ResFile& f, const ResourceRef* only)
 {
     if (!f.writable)
-        return ResCode::WriteError;
+        return ResCode::NoWritePermission;
     struct Move {
         ResourceRef* ref;
         uint32_t offset;
@@ -1343,8 +1343,11 @@ void closeResourceFile(int refNum)
         gResError = ResCode::NoFile;
         raiseResourceError(gResError, kNil);
     }
-    // A failed write-back keeps the file open with its changes, so that nothing is lost silently.
+    // A failed write-back keeps the file open with its changes, so that nothing is lost silently;
+    // a file opened read-only can never take them, so it closes and says so.
     gResError = updateFile(*f);
+    if (gResError == ResCode::NoWritePermission)
+        disposeFile(f);
     if (gResError)
         raiseResourceError(gResError, kNil);
     disposeFile(f);

@@ -15,6 +15,7 @@ enum : int16_t {
     IoError = -36,      // read or seek failed; map inconsistent with the header
     OpenError = -37,    // cannot open or create; header or map damaged; no reference number free
     Exists = -48,
+    NoWritePermission = -61, // a write-back of a file opened read-only
     NoMemory = -108,
     WritePastEnd = -189,
     ReadPastEnd = -190,
