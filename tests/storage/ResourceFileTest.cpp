@@ -304,7 +304,7 @@ TEST(ResourceFile, AKilledWriterLeavesEveryCommittedWriteBack)
         ASSERT_TRUE(n == committed || n == committed + 1) << "round " << round << ": " << n << " for " << committed << " " << why;
         committed = n;
     }
-    EXPECT_GT(committed, 60) << "the writers made progress";
+    EXPECT_GT(committed, 20) << "the writers made progress";
 }
 
 TEST(ResourceFile, AFullDiskFailsTheWriteBackAndKeepsTheChanges)
