@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -80,7 +81,7 @@ struct Record {
 
 struct RecordType {
     uint32_t type;
-    std::vector<Record> records;
+    std::vector<std::unique_ptr<Record>> records; // each at a stable address, for the handle index
 };
 
 struct Database {
@@ -154,9 +155,9 @@ bool noOverlap(const Database& db)
 {
     std::vector<const Record*> withData;
     for (const RecordType& t : db.types)
-        for (const Record& r : t.records)
-            if (r.dataOffset >= 0)
-                withData.push_back(&r);
+        for (const auto& r : t.records)
+            if (r->dataOffset >= 0)
+                withData.push_back(r.get());
     std::sort(withData.begin(), withData.end(), [](const Record* a, const Record* b) {
         return a->dataOffset != b->dataOffset ? a->dataOffset < b->dataOffset : a->size < b->size;
     });
@@ -208,7 +209,7 @@ bool parseMap(Database& db, const uint8_t* m, uint32_t length)
                     return false;
             }
             rec.attributes &= static_cast<uint8_t>(~RecAttr::Changed);
-            type.records.push_back(std::move(rec));
+            type.records.push_back(std::make_unique<Record>(std::move(rec)));
         }
         db.types.push_back(std::move(type));
     }
@@ -223,7 +224,8 @@ std::vector<uint8_t> encodeMap(const Database& db, uint32_t mapOffset, uint32_t 
         if (t.records.empty())
             continue;
         ++typeCount;
-        for (const Record& r : t.records) {
+        for (const auto& rp : t.records) {
+            const Record& r = *rp;
             ++recordCount;
             if (r.hasName)
                 namesLength += 1 + std::min<size_t>(r.name.size(), 255);
@@ -253,7 +255,8 @@ std::vector<uint8_t> encodeMap(const Database& db, uint32_t mapOffset, uint32_t 
         put32(m.data() + typeAt + 4, static_cast<uint32_t>(t.records.size() - 1));
         put32(m.data() + typeAt + 8, static_cast<uint32_t>(recordAt - kTypeListOffset));
         typeAt += 12;
-        for (const Record& r : t.records) {
+        for (const auto& rp : t.records) {
+            const Record& r = *rp;
             uint8_t* p = m.data() + recordAt;
             put32(p, static_cast<uint32_t>(r.id));
             if (r.hasName) {
@@ -318,21 +321,49 @@ Value databaseValue(Database* db) { return makePointer(gDatabaseKind, db->index)
 
 struct FoundRecord {
     Database* db = nullptr;
-    RecordType* type = nullptr;
-    size_t index = 0;
-    Record& record() const { return type->records[index]; }
+    Record* rec = nullptr;
+    Record& record() const { return *rec; }
     explicit operator bool() const { return db != nullptr; }
 };
 
+// Which record holds a handle. Every handle given to a record goes through giveHandle, every
+// record that goes away through forgetHandle.
+struct IndexEntry {
+    Database* db;
+    Record* record;
+};
+std::unordered_map<Handle, IndexEntry> gHandleIndex;
+
+void giveHandle(Database* db, Record& r, Handle h)
+{
+    if (r.handle)
+        gHandleIndex.erase(r.handle);
+    r.handle = h;
+    if (h)
+        gHandleIndex[h] = { db, &r };
+}
+
+void forgetHandle(Record& r)
+{
+    if (r.handle)
+        gHandleIndex.erase(r.handle);
+}
+
 FoundRecord findByHandle(Handle h)
 {
-    if (h)
-        for (Database* db : gDatabases)
-            for (RecordType& t : db->types)
-                for (size_t i = 0; i < t.records.size(); ++i)
-                    if (t.records[i].handle == h)
-                        return { db, &t, i };
-    return {};
+    auto it = h ? gHandleIndex.find(h) : gHandleIndex.end();
+    if (it == gHandleIndex.end())
+        return {};
+    return { it->second.db, it->second.record };
+}
+
+RecordType* typeOf(Database* db, const Record* r)
+{
+    for (RecordType& t : db->types)
+        for (const auto& rp : t.records)
+            if (rp.get() == r)
+                return &t;
+    return nullptr;
 }
 
 FoundRecord toRecord(Value v)
@@ -367,9 +398,10 @@ bool readBytes(Database* db, uint64_t offset, void* buffer, size_t count)
 Handle loadRecord(Database* db, Record& r, bool noLoad)
 {
     if (!r.handle) {
-        r.handle = newHandle(0);
-        if (!r.handle)
+        Handle h = newHandle(0);
+        if (!h)
             raiseDatabaseError(DbCode::NoMemory, kNil);
+        giveHandle(db, r, h);
     }
     if (noLoad || handleSize(r.handle) > 0 || r.dataOffset < 0 || r.size <= 0)
         return r.handle;
@@ -478,9 +510,9 @@ void updateDatabase(Database* db)
         raiseDatabaseError(DbCode::Inconsistent, makeString(db->path));
     int64_t used = 0;
     for (const RecordType& t : db->types)
-        for (const Record& r : t.records)
-            if (r.dataOffset >= 0)
-                used += r.size;
+        for (const auto& r : t.records)
+            if (r->dataOffset >= 0)
+                used += r->size;
     if (used < int64_t(db->dataLength) * 7 / 10 && isFlagSet(globalValue(gCompactSymbol))) {
         compactDatabase(db);
         return;
@@ -488,7 +520,8 @@ void updateDatabase(Database* db)
     uint64_t at = std::max<uint64_t>(db->appendAt, uint64_t(db->mapOffset) + db->mapLength);
     std::vector<std::pair<Record*, int32_t>> moved;
     for (RecordType& t : db->types)
-        for (Record& r : t.records) {
+        for (auto& rp : t.records) {
+            Record& r = *rp;
             if (!changedWithContent(r))
                 continue;
             int32_t size = handleSize(r.handle);
@@ -528,7 +561,8 @@ void compactDatabase(Database* db)
         writeFailed(db, e);
     };
     for (RecordType& t : db->types)
-        for (Record& r : t.records) {
+        for (auto& rp : t.records) {
+            Record& r = *rp;
             int32_t size = 0;
             if (changedWithContent(r) || (r.dataOffset < 0 && r.handle)) {
                 size = std::max(handleSize(r.handle), 0);
@@ -610,9 +644,11 @@ void closeDatabase(Database* db)
 {
     std::erase(gDatabases, db);
     for (RecordType& t : db->types)
-        for (Record& r : t.records)
-            if (r.handle)
-                disposeHandle(r.handle);
+        for (auto& r : t.records)
+            if (r->handle) {
+                forgetHandle(*r);
+                disposeHandle(r->handle);
+            }
     gTable[db->index] = nullptr;
     delete db;
 }
@@ -830,7 +866,7 @@ Value getIndexedRecord(Value type, Value index, Value v, Value noLoad)
     RecordType* t = findType(db, typeCode(type));
     if (!t || static_cast<size_t>(i) >= t->records.size())
         raiseDatabaseError(DbCode::NotARecord, index);
-    return recordValue(loadRecord(db, t->records[i], isFlagSet(noLoad)));
+    return recordValue(loadRecord(db, *t->records[i], isFlagSet(noLoad)));
 }
 
 Record* findRecord(Database* db, Value type, Value idOrName)
@@ -840,15 +876,15 @@ Record* findRecord(Database* db, Value type, Value idOrName)
         return nullptr;
     if (isString(idOrName)) {
         std::string_view name(stringChars(idOrName), stringLength(idOrName));
-        for (Record& r : t->records)
-            if (r.hasName && equalTextsNoCase(r.name, name, false))
-                return &r;
+        for (auto& r : t->records)
+            if (r->hasName && equalTextsNoCase(r->name, name, false))
+                return r.get();
         return nullptr;
     }
     int32_t id = toInt32(idOrName);
-    for (Record& r : t->records)
-        if (r.id == id)
-            return &r;
+    for (auto& r : t->records)
+        if (r->id == id)
+            return r.get();
     return nullptr;
 }
 
@@ -915,7 +951,7 @@ Value releaseRecord(Value record)
 Value detachRecord(Value record)
 {
     FoundRecord f = toRecord(record);
-    f.record().handle = 0;
+    giveHandle(f.db, f.record(), 0);
     cellOf(record).car = (Tag::PointerHeader << 24) | gHandleKind.index();
     return kNoValue;
 }
@@ -933,8 +969,8 @@ Value uniqueRecordId(Value type, Value* rest)
     auto taken = [&](int32_t id) {
         for (Database* db : dbs)
             if (RecordType* rt = findType(db, t))
-                for (const Record& r : rt->records)
-                    if (r.id == id)
+                for (const auto& r : rt->records)
+                    if (r->id == id)
                         return true;
         return false;
     };
@@ -1029,15 +1065,17 @@ Record& insertRecord(Database* db, uint32_t type, int32_t id, const std::string&
     r.name = name.substr(0, 255);
     r.time = clockSeconds();
     r.attributes = RecAttr::WindowsText;
-    t->records.push_back(std::move(r));
+    t->records.push_back(std::make_unique<Record>(std::move(r)));
     db->flags |= DbFlag::MapChanged;
-    return t->records.back();
+    return *t->records.back();
 }
 
 void removeInserted(Database* db, uint32_t type)
 {
-    if (RecordType* t = findType(db, type); t && !t->records.empty())
+    if (RecordType* t = findType(db, type); t && !t->records.empty()) {
+        forgetHandle(*t->records.back());
         t->records.pop_back();
+    }
 }
 
 Value addRecord(Value data, Value type, Value id, Value name, Value v, Value progress)
@@ -1054,7 +1092,7 @@ Value addRecord(Value data, Value type, Value id, Value name, Value v, Value pro
         if (!isHandle(h))
             raiseWrongType(data);
         Record& r = insertRecord(db, t, recordId, text);
-        r.handle = h;
+        giveHandle(db, r, h);
         markChanged(r);
         cellOf(data).car = (Tag::PointerHeader << 24) | gRecordKind.index();
         return kNoValue;
@@ -1097,7 +1135,9 @@ Value addRecord(Value data, Value type, Value id, Value name, Value v, Value pro
 Value removeRecord(Value record)
 {
     FoundRecord f = changeable(record);
-    f.type->records.erase(f.type->records.begin() + static_cast<ptrdiff_t>(f.index));
+    RecordType* t = typeOf(f.db, f.rec);
+    forgetHandle(*f.rec);
+    std::erase_if(t->records, [&](const std::unique_ptr<Record>& r) { return r.get() == f.rec; });
     f.db->flags |= DbFlag::NeedsCompaction;
     cellOf(record).car = (Tag::PointerHeader << 24) | gHandleKind.index();
     return kNoValue;
@@ -1126,9 +1166,10 @@ void storeTyped(Value type, Value id, Value v, const std::string& bytes)
     if (!r)
         r = &insertRecord(db, typeCode(type), toInt32(id), std::string());
     if (!r->handle) {
-        r->handle = newHandle(0);
-        if (!r->handle)
+        Handle h = newHandle(0);
+        if (!h)
             raiseDatabaseError(DbCode::NoMemory, kNil);
+        giveHandle(db, *r, h);
     }
     if (!setHandleSize(r->handle, static_cast<uint32_t>(bytes.size())))
         raiseDatabaseError(DbCode::NoMemory, kNil);
@@ -1256,7 +1297,7 @@ std::string RecordKind::print(Value pointer)
     }
     const Record& r = f.record();
     std::snprintf(text, sizeof text, "<%s %lx %s %ld \"%s\" %lx of size %d>", name(), static_cast<unsigned long>(h),
-        typeText(f.type->type).c_str(), static_cast<long>(r.id), r.name.c_str(), static_cast<unsigned long>(h), contentSize(r));
+        typeText(typeOf(f.db, f.rec)->type).c_str(), static_cast<long>(r.id), r.name.c_str(), static_cast<unsigned long>(h), contentSize(r));
     return text;
 }
 
