@@ -82,6 +82,14 @@ struct Record {
 struct RecordType {
     uint32_t type;
     std::vector<std::unique_ptr<Record>> records; // each at a stable address, for the handle index
+    // The first record of each id, built when a lookup needs it; cleared when ids or the list change.
+    std::unordered_map<int32_t, Record*> byId;
+    bool byIdValid = false;
+    void idsChanged()
+    {
+        byId.clear();
+        byIdValid = false;
+    }
 };
 
 struct Database {
@@ -882,10 +890,13 @@ Record* findRecord(Database* db, Value type, Value idOrName)
         return nullptr;
     }
     int32_t id = toInt32(idOrName);
-    for (auto& r : t->records)
-        if (r->id == id)
-            return r.get();
-    return nullptr;
+    if (!t->byIdValid) {
+        for (auto& r : t->records)
+            t->byId.emplace(r->id, r.get());
+        t->byIdValid = true;
+    }
+    auto it = t->byId.find(id);
+    return it == t->byId.end() ? nullptr : it->second;
 }
 
 Value getRecord(Value type, Value idOrName, Value v, Value noLoad)
@@ -1011,8 +1022,10 @@ Value setRecordInfo(Value record, Value id, Value name)
         text.assign(stringChars(name), stringLength(name));
     else if (name != kNil && name != kNoValue)
         raiseWrongType(name);
-    Record& r = changeable(record).record();
+    FoundRecord f = changeable(record);
+    Record& r = f.record();
     r.id = newId;
+    typeOf(f.db, f.rec)->idsChanged();
     r.hasName = !text.empty();
     r.name = text.substr(0, 255);
     return kNoValue;
@@ -1066,6 +1079,7 @@ Record& insertRecord(Database* db, uint32_t type, int32_t id, const std::string&
     r.time = clockSeconds();
     r.attributes = RecAttr::WindowsText;
     t->records.push_back(std::make_unique<Record>(std::move(r)));
+    t->idsChanged();
     db->flags |= DbFlag::MapChanged;
     return *t->records.back();
 }
@@ -1075,6 +1089,7 @@ void removeInserted(Database* db, uint32_t type)
     if (RecordType* t = findType(db, type); t && !t->records.empty()) {
         forgetHandle(*t->records.back());
         t->records.pop_back();
+        t->idsChanged();
     }
 }
 
@@ -1138,6 +1153,7 @@ Value removeRecord(Value record)
     RecordType* t = typeOf(f.db, f.rec);
     forgetHandle(*f.rec);
     std::erase_if(t->records, [&](const std::unique_ptr<Record>& r) { return r.get() == f.rec; });
+    t->idsChanged();
     f.db->flags |= DbFlag::NeedsCompaction;
     cellOf(record).car = (Tag::PointerHeader << 24) | gHandleKind.index();
     return kNoValue;
