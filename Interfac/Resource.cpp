@@ -456,21 +456,27 @@ void readStartupParameters(int refNum)
     if (readData(resTypeFromText("PREF"), prefId, pref)) {
         std::copy_n(pref.begin(), std::min(pref.size(), kPreferencesLength), gPreferences.begin());
         gPreferences[kPreferencesLength - 1] = 0; // the title always ends
-        auto field = [&](int at) { return static_cast<int32_t>(readBE32(gPreferences.data() + at)); };
+        // A size that makes no sense keeps the compiled-in value instead of wrecking the start.
+        auto take = [&](int at, int32_t& field, int32_t low, int32_t high) {
+            int32_t v = static_cast<int32_t>(readBE32(gPreferences.data() + at));
+            if (v >= low && v <= high)
+                field = v;
+        };
         ParameterBlock& p = gParams;
-        p.symbolCount = field(0);
-        p.lispStackWords = field(4);
-        p.prologStackWords = field(8);
-        p.cellCount = field(12);
-        p.blockBytes = field(16);
-        p.heapReserve = field(20);
-        p.cStackBytes = field(24);
-        p.cellsPer800 = field(28);
-        p.heapPercent = field(32);
+        take(0, p.symbolCount, 1000, 1 << 20);
+        take(4, p.lispStackWords, 1000, 1 << 24);
+        take(8, p.prologStackWords, 0, 1 << 24);
+        take(12, p.cellCount, 1000, 1 << 20);
+        take(16, p.blockBytes, 10000, 1 << 30);
+        take(20, p.heapReserve, 0, 1 << 30);
+        take(24, p.cStackBytes, 50000, 1 << 26);
+        take(28, p.cellsPer800, 0, 800);
+        take(32, p.heapPercent, 0, 100);
     }
     if (readData(resTypeFromText("SIZE"), sizeId, size) && size.size() >= 6) {
         uint32_t preferred = readBE32(size.data() + 2);
-        gParams.memoryBudget = static_cast<int32_t>(std::min<uint32_t>(preferred, 0x7FFFFFFF));
+        if (preferred >= 1000000)
+            gParams.memoryBudget = static_cast<int32_t>(std::min<uint32_t>(preferred, 0x7FFFFFFF));
     }
 }
 
@@ -1363,6 +1369,12 @@ void updateResourceFile(int refNum)
         gResError = updateFile(*f);
     if (gResError)
         raiseResourceError(gResError, kNil);
+}
+
+void discardResourceFile(int refNum)
+{
+    if (ResFile* f = fileOf(refNum))
+        disposeFile(f);
 }
 
 int currentResourceFile() { return gCurrent; }

@@ -15,6 +15,8 @@ int openResourceFile(const std::string& lispPath, bool readOnly);
 // Writes the file back and closes it; raises the mapped error when that fails.
 void closeResourceFile(int refNum);
 void updateResourceFile(int refNum); // raises the mapped error when the write-back fails
+// Closes without writing anything back (what shutdown does after a failed write-back).
+void discardResourceFile(int refNum);
 int currentResourceFile();
 void useResourceFile(int refNum);
 

@@ -13,6 +13,7 @@
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
 #include "Kernel/Symbol.h"
+#include "Kernel/VArray.h"
 #include "Kernel/VString.h"
 #include "Platform/Files/Files.h"
 
@@ -1285,6 +1286,60 @@ Value putRecordVector(Value vector, Value type, Value id, Value v)
     return kNoValue;
 }
 
+// Arrays are stored as their storage block, big-endian: count, rank, dimensions, Values.
+Value getRecordArray(Value type, Value id, Value v)
+{
+    std::string bytes = typedContent(type, id, v);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (bytes.size() < 6)
+        raiseError(27, id);
+    uint32_t count = be32(p), rank = uint32_t(p[4]) << 8 | p[5];
+    if (6 + 2ull * rank > bytes.size())
+        raiseError(27, id);
+    uint64_t product = 1;
+    std::vector<Value> dims;
+    for (uint32_t k = 0; k < rank; ++k) {
+        uint32_t d = uint32_t(p[6 + 2 * k]) << 8 | p[7 + 2 * k];
+        product = std::min<uint64_t>(product * d, 1ull << 40);
+        dims.push_back(makeInteger(d));
+    }
+    dims.push_back(kEnd);
+    if (product != count || count > kMaxArrayElements || bytes.size() != 6 + 2ull * rank + 4ull * count)
+        raiseError(27, id);
+    const uint8_t* values = p + 6 + 2 * rank;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!isStorableImmediate(be32(values + 4 * i)))
+            raiseError(27, id);
+    Value array = funcallArray(globalValue(intern("make-array")), dims.data(), static_cast<int>(rank));
+    for (uint32_t i = 0; i < count; ++i)
+        setArrayElement(array, i, be32(reinterpret_cast<const uint8_t*>(bytes.data()) + 6 + 2 * rank + 4 * i));
+    return array;
+}
+
+Value putRecordArray(Value array, Value type, Value id, Value v)
+{
+    if (!isArray(array))
+        raiseWrongType(array);
+    uint32_t count = arrayElementCount(array), rank = arrayRank(array);
+    std::string bytes(6 + 2 * size_t(rank) + 4 * size_t(count), '\0');
+    uint8_t* p = reinterpret_cast<uint8_t*>(bytes.data());
+    put32(p, count);
+    p[4] = uint8_t(rank >> 8);
+    p[5] = uint8_t(rank);
+    for (uint32_t k = 0; k < rank; ++k) {
+        p[6 + 2 * k] = uint8_t(arrayDimension(array, k) >> 8);
+        p[7 + 2 * k] = uint8_t(arrayDimension(array, k));
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        Value x = arrayElement(array, i);
+        if (!isStorableImmediate(x))
+            raiseWrongType(x);
+        put32(p + 6 + 2 * rank + 4 * i, x);
+    }
+    storeTyped(type, id, v, bytes);
+    return kNoValue;
+}
+
 Value withRecordContent(Value record, Value function)
 {
     FoundRecord f = toRecord(record);
@@ -1365,6 +1420,8 @@ public:
         defineFunction4("put-record-string", putRecordString);
         defineFunction3("get-record-vector", getRecordVector);
         defineFunction4("put-record-vector", putRecordVector);
+        defineFunction3("get-record-array", getRecordArray);
+        defineFunction4("put-record-array", putRecordArray);
         defineFunction2("with-record-content", withRecordContent);
     }
     void markRoots() override {}

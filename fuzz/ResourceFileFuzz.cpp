@@ -59,7 +59,7 @@ int openInput(const uint8_t* data, size_t size)
         evalForms("(addresource (string->handle \"fuzz\") \"FUZZ\" (uniqueid \"FUZZ\") \"added\")");
         evalForms("(updateresfile (curresfile))");
         bool written = resError() == 0;
-        evalForms("(closeresfile (curresfile))");
+        discardResourceFile(refNum);
         if (written) {
             int again = openResourceFile(gPath, true);
             if (again < 0) {
@@ -72,7 +72,7 @@ int openInput(const uint8_t* data, size_t size)
             return 0;
         }
     }
-    evalForms("(closeresfile " + std::to_string(refNum) + ")");
+    discardResourceFile(refNum);
     return 0;
 }
 

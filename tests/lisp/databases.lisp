@@ -63,6 +63,15 @@
 (check (get-record-vector "VECT" 1 D) (vector 1 -2 300000))
 (check-error 2 (lambda () (put-record-vector (vector "not immediate") "VECT" 2 D)) "only immediates")
 (check-error 27 (lambda () (get-record-vector "STRG" 1 D)) "not a stored vector")
+(define A (make-array 2 3))
+(array-set! A 7 1 2)
+(array-set! A -1 0 0)
+(put-record-array A "ARRY" 1 D)
+(define B (get-record-array "ARRY" 1 D))
+(check (list (array-ref B 1 2) (array-ref B 0 0) (array-ref B 1 1)) '(7 -1 0))
+(check-error 27 (lambda () (get-record-array "VECT" 1 D)) "not a stored array")
+(array-set! A "not immediate" 0 1)
+(check-error 2 (lambda () (put-record-array A "ARRY" 2 D)))
 (check (list (unique-record-id "NUMB" D) (unique-record-id "NUMB" D) (unique-record-id "NUMB" D)) '(0 3 4))
 
 ; Info, attributes, purgeability.

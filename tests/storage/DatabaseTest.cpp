@@ -312,3 +312,25 @@ TEST(Database, AFullDiskFailsTheUpdateAndKeepsTheChanges)
     EXPECT_EQ(run("(count-records \"TEXT\" D)"), "2");
     run("(close-database D t)");
 }
+
+TEST(Database, APurgedRecordIsReadAgainWhenLocked)
+{
+    DbDir dir;
+    std::string path = dir.file("p.db");
+    ASSERT_EQ(sampleDatabase(path), "<no-value>");
+    run("(define D (open-database " + q(path) + " :mode 'output)) (define R (get-record \"TEXT\" 2 D nil))"
+        " (set-record-purgeable R)");
+    Handle h = toHandle(globalValue(intern("R")));
+    purgeHandles();
+    EXPECT_EQ(handleSize(h), 0) << "purged";
+    lockHandle(h);
+    unlockHandle(h);
+    EXPECT_EQ(run("(handle->string R)"), "beta beta") << "read again when locked";
+    purgeHandles();
+    EXPECT_EQ(run("(load-record R) (handle->string R)"), "beta beta") << "and by load-record";
+    EXPECT_EQ(run("(with-record-content R (lambda () (get-handle-size R)))"), "9");
+    run("(changed-record R)");
+    purgeHandles();
+    EXPECT_EQ(handleSize(h), 9) << "a change is never purged away";
+    run("(close-database D t)");
+}

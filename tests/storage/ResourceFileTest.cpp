@@ -388,3 +388,26 @@ TEST(ResourceFile, AFullDiskFailsTheWriteBackAndKeepsTheChanges)
         EXPECT_EQ(lisp("(sizeresource (get1resource \"DATA\" " + std::to_string(j) + "))"), "1000");
     closeResourceFile(refNum);
 }
+
+TEST(ResourceFile, APurgedResourceIsReadAgainWhenLocked)
+{
+    TempDir dir;
+    std::string path = dir.file("purge.rsrc");
+    writeFile(path, goodFile());
+    int refNum = openResourceFile(path, false);
+    ASSERT_GT(refNum, 0);
+    Handle purgeable = getResource(resTypeFromText("TEXT"), -5);
+    Handle kept = getResource(resTypeFromText("TEXT"), 128);
+    ASSERT_NE(purgeable, 0u);
+    purgeHandles();
+    EXPECT_EQ(handleSize(purgeable), 0) << "purged";
+    EXPECT_EQ(handleSize(kept), 5) << "not purgeable";
+    uint32_t address = lockHandle(purgeable);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(hostAddress(address)), 14), "purgeable data");
+    unlockHandle(purgeable);
+    // A changed resource is never purged away.
+    EXPECT_EQ(lisp("(changedresource (getresource \"TEXT\" -5))"), "<no-value>");
+    purgeHandles();
+    EXPECT_EQ(handleSize(purgeable), 14);
+    closeResourceFile(refNum);
+}

@@ -76,5 +76,23 @@ expect "stray parenthesis" "velora-image: close.lsp:1:11: a closing parenthesis 
 "$builder" --output many.ri --resource-file-only many.lsp
 out=$("$velora" --image many.ri); expect "many symbols" '4200 -1 -32768 40000 :kw (a . b) q"s ' "$out"
 
+# A description: units, a string list, a resource taken from a file, and a short PREF (padded
+# with zeros: its sizes make no sense, so the compiled-in ones stay).
+mkdir desc
+echo '(prin (get-ind-string 128 2)) (prin (sizeresource (getresource "DATA" 5)))' > desc/unit.lsp
+printf 'abcdefg' > desc/data.bin
+printf '\x00\x01' > desc/pref.bin
+cat > desc/app.image <<'IMAGE'
+(units "unit.lsp")
+(strings 128 "Words" ("first" "second"))
+(resource "DATA" 5 "Seven" 0 "data.bin")
+(resource "PREF" 256 "" 0 "pref.bin")
+IMAGE
+"$builder" --output desc.ri --resource-file-only desc/app.image; expect "description builds" 0 $?
+out=$("$velora" --image desc.ri); expect "description" "second7" "$out"
+printf '(units "unit.lsp")\n(resource "DATA" 5 "x" 0 "missing.bin")\n' > desc/bad.image
+err=$("$builder" --output bad.ri --resource-file-only desc/bad.image 2>&1); status=$?
+expect "missing resource file" "1 velora-image: cannot read desc/missing.bin" "$status $err"
+
 echo "image: $passed passed, $failed failed"
 [ $failed -eq 0 ]
