@@ -1,7 +1,10 @@
-// Interfac/VLoad.cpp: the VLoad Module: load and load-from-handle, and the symbol tables of
-// compiled units.
+// Interfac/VLoad.cpp: the VLoad Module: load and load-from-handle with the symbol tables of
+// compiled units, and copy-file.
 #include "Interfac/VLoad.h"
 
+#include "Interfac/File.h"
+#include "Interfac/Pathname.h"
+#include "Interfac/VLS_File.h"
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Frame.h"
@@ -11,6 +14,7 @@
 #include "Kernel/Stream.h"
 #include "Kernel/Symbol.h"
 
+#include <algorithm>
 #include <memory>
 
 extern int gEventBlockCounter;
@@ -98,6 +102,53 @@ Value loadPrimitive(Value path)
     return kNoValue;
 }
 
+// ---- Copying files ----
+
+constexpr uint64_t kChunk = 0x80000; // progress is reported after each 512 KB
+
+// copy-file from to progress: the data, then type, creator and times. The destination is opened
+// only once the source is open, so a missing source never touches an existing destination; from
+// then on the destination is this copy's, and any failure deletes it.
+Value copyFile(Value from, Value to, Value progress)
+{
+    int error = 0;
+    std::unique_ptr<FileObject> source = openFileObject(from, FileObject::Input, true, error);
+    std::string sourceHost = source->hostPath();
+    std::string targetHost = hostPathOrRaise(to);
+    // Opening the destination for output would empty the source itself.
+    if (filesSameFile(sourceHost, targetHost))
+        raiseFileError(static_cast<int>(FileError::Invalid), to);
+    std::unique_ptr<FileObject> target = openFileObject(to, FileObject::Output, true, error);
+    target->deleteWhenClosed = true;
+    try {
+        HostFile& in = source->fileStream()->hostFile();
+        HostFile& out = target->fileStream()->hostFile();
+        uint64_t size = 0;
+        if (FileError e = in.size(size); failed(e))
+            raiseFileError(static_cast<int>(e), from);
+        for (uint64_t done = 0; done < size;) {
+            // Without a progress function the chunks are invisible: the host copies in one go.
+            uint64_t chunk = progress == kNil ? size - done : std::min(size - done, kChunk);
+            uint64_t copied = 0;
+            if (FileError e = filesCopyRange(in, done, out, done, chunk, copied); failed(e))
+                raiseFileError(static_cast<int>(e), e == FileError::DiskFull ? to : from);
+            if (copied != chunk)
+                raiseFileError(-1, from); // the source shrank while it was copied
+            done += chunk;
+            if (progress != kNil)
+                funcall(progress, makeInteger(int64_t(chunk)));
+        }
+        target->deleteWhenClosed = false;
+    } catch (...) {
+        target.reset(); // closes and deletes the partial destination
+        throw;
+    }
+    source.reset();
+    target.reset();
+    copyFileInformation(sourceHost, targetHost);
+    return kNoValue;
+}
+
 class VLoadModule final : public Module {
 public:
     VLoadModule() : Module("VLoad") {}
@@ -106,6 +157,7 @@ public:
         Module::start();
         defineFunction1("load", loadPrimitive);
         defineFunction2("load-from-handle", loadFromHandlePrimitive);
+        defineFunction3("copy-file", copyFile);
     }
 } theVLoadModule;
 
@@ -148,42 +200,7 @@ void loadFromHandle(Handle h, Value tag)
     evalStream(in);
 }
 
-std::string pathArgumentText(Value path)
-{
-    if (isString(path))
-        return std::string(stringChars(path), stringLength(path));
-    std::string text;
-    auto walk = [&](auto&& self, Value list) -> void {
-        for (; isPair(list); list = cdr(list)) {
-            Value item = car(list);
-            if (isSymbol(item)) {
-                if (!isBound(item))
-                    raiseError(ErrorCode::Unbound, item);
-                item = symbolValue(item);
-                if (isSymbol(item))
-                    raiseWrongType(item);
-            }
-            if (isString(item)) {
-                std::string s(stringChars(item), stringLength(item));
-                if (!text.empty() || s.empty())
-                    text += '\\';
-                text += s;
-            } else if (isPair(item)) {
-                self(self, item);
-            } else if (item != kNil) {
-                raiseWrongType(item);
-            }
-        }
-    };
-    if (!isPair(path))
-        raiseWrongType(path);
-    walk(walk, path);
-    if (text.size() > 1022)
-        raiseWrongType(path);
-    if (text.size() > 1 && text.back() == '\\' && !(text.size() >= 3 && text.compare(text.size() - 2, 2, ":\\") == 0))
-        text.pop_back();
-    return text;
-}
+std::string pathArgumentText(Value path) { return nativePathArgument(path); }
 
 [[noreturn]] void raiseFileFailure(FileError error, Value path)
 {

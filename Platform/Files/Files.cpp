@@ -477,6 +477,12 @@ bool filesIsFolder(const std::string& hostPath)
     return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool filesSameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 FileError filesSetTimes(const std::string& hostPath, int64_t accessTime, int64_t modificationTime)
 {
     timespec times[2];

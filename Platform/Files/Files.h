@@ -104,6 +104,8 @@ struct FileInfo {
 FileError filesInfo(const std::string& hostPath, FileInfo& info);
 bool filesIsFile(const std::string& hostPath);   // an existing file that is not a folder
 bool filesIsFolder(const std::string& hostPath);
+// Whether two host paths name one file (the same device and inode).
+bool filesSameFile(const std::string& a, const std::string& b);
 // Sets access and modification times (nanoseconds since 1970); a negative value leaves that time.
 FileError filesSetTimes(const std::string& hostPath, int64_t accessTime, int64_t modificationTime);
 // Read-only clears every write permission bit; writable gives back the owner's (and, as the umask
