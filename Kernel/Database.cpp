@@ -7,6 +7,7 @@
 // a new file beside the old one and renames it over. A database interrupted at any point opens
 // with every record that an earlier update committed.
 #include "Interfac/VLoad.h"
+#include "Kernel/Charsets.h"
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Memory.h"
@@ -81,7 +82,7 @@ struct Record {
 };
 
 struct RecordType {
-    uint32_t type;
+    uint32_t type = 0;
     std::vector<std::unique_ptr<Record>> records; // each at a stable address, for the handle index
     // The first record of each id, built when a lookup needs it; cleared when ids or the list change.
     std::unordered_map<int32_t, Record*> byId;
@@ -146,6 +147,15 @@ std::string typeText(uint32_t type)
     return text;
 }
 
+// Text records written on the classic system hold the Mac character set until marked.
+bool isTextType(uint32_t type)
+{
+    std::string text = typeText(type);
+    return text == "Prm " || text == "Txt " || text == "TEXT" || text == "Text";
+}
+
+void macToWindowsInPlace(uint8_t* bytes, size_t count) { convertBytes(bytes, count, charsets::kMacToWindows); }
+
 // ---- The file format ----
 
 // Checks the 256 header bytes; fileSize 0 when unknown. Bytes past the map (an interrupted update
@@ -192,7 +202,8 @@ bool parseMap(Database& db, const uint8_t* m, uint32_t length)
     db.types.clear();
     for (int64_t t = 0; t < typeCount; ++t) {
         const uint8_t* e = m + 38 + 12 * t;
-        RecordType type { be32(e), {} };
+        RecordType type;
+        type.type = be32(e);
         int64_t count = int64_t(static_cast<int32_t>(be32(e + 4))) + 1;
         uint64_t list = kTypeListOffset + uint64_t(be32(e + 8));
         if (count < 0 || list < 38 + 12 * uint64_t(typeCount) || list + 26 * uint64_t(count) > length)
@@ -420,6 +431,9 @@ Handle loadRecord(Database* db, Record& r, bool noLoad)
         setHandleSize(r.handle, 0);
         raiseDatabaseError(DbCode::ShortRecordRead, kNil);
     }
+    if (!(r.attributes & RecAttr::WindowsText))
+        if (RecordType* t = typeOf(db, &r); t && isTextType(t->type))
+            macToWindowsInPlace(hostAddress(handleAddress(r.handle)), static_cast<size_t>(r.size));
     setHandlePurgeable(r.handle, (r.attributes & RecAttr::Purgeable) && !(r.attributes & RecAttr::Changed));
     return r.handle;
 }
@@ -436,11 +450,15 @@ bool reloadPurged(Handle h)
         setHandleSize(h, 0);
         return false;
     }
+    if (!(r.attributes & RecAttr::WindowsText))
+        if (RecordType* t = typeOf(found.db, &r); t && isTextType(t->type))
+            macToWindowsInPlace(hostAddress(handleAddress(h)), static_cast<size_t>(r.size));
     setHandlePurgeable(h, (r.attributes & RecAttr::Purgeable) != 0);
     return true;
 }
 
 Value recordValue(Handle h) { return makePointer(gRecordKind, h); }
+
 
 int32_t contentSize(const Record& r)
 {
@@ -717,8 +735,14 @@ Database* openDatabase(Value path, bool writable)
     db->flags &= static_cast<uint16_t>(~(DbFlag::MapChanged | DbFlag::NeedsCompaction | DbFlag::ReadOnly));
     if (!writable)
         db->flags |= DbFlag::ReadOnly;
-    if (!(db->flags & DbFlag::CharsetMarked))
+    if (!(db->flags & DbFlag::CharsetMarked)) {
         db->flags |= DbFlag::CharsetMarked;
+    } else if (!(db->flags & DbFlag::CharsetChecked)) {
+        for (RecordType& t : db->types)
+            for (auto& r : t.records)
+                macToWindowsInPlace(reinterpret_cast<uint8_t*>(r->name.data()), r->name.size());
+        db->flags |= DbFlag::CharsetChecked;
+    }
     db->appendAt = uint64_t(db->mapOffset) + db->mapLength;
     db->index = static_cast<uint32_t>(gTable.size());
     Database* result = db.release();
@@ -914,6 +938,7 @@ Value getRecordIntoFile(Value type, Value id, Value v, Value path, Value progres
     Record* r = findRecord(db, type, id);
     if (!r || r->dataOffset < 0)
         return kNil;
+    bool convert = !(r->attributes & RecAttr::WindowsText) && isTextType(typeCode(type));
     HostFile out;
     if (FileError e = out.open(hostPathOf(path), FileAccess::ReadWrite, FileCreate::Truncate); failed(e))
         raiseFileFailure(e, path);
@@ -923,6 +948,8 @@ Value getRecordIntoFile(Value type, Value id, Value v, Value path, Value progres
         size_t chunk = std::min<size_t>(static_cast<size_t>(size - done), buffer.size());
         if (!readBytes(db, kHeaderSize + uint64_t(offset) + static_cast<uint64_t>(done), buffer.data(), chunk))
             raiseError(36, makeInteger(-1));
+        if (convert)
+            macToWindowsInPlace(buffer.data(), chunk);
         if (FileError e = out.write(static_cast<uint64_t>(done), buffer.data(), chunk); failed(e))
             raiseFileFailure(e, path);
         done += static_cast<int32_t>(chunk);
@@ -1070,7 +1097,8 @@ Record& insertRecord(Database* db, uint32_t type, int32_t id, const std::string&
 {
     RecordType* t = findType(db, type);
     if (!t) {
-        db->types.push_back({ type, {} });
+        db->types.emplace_back();
+        db->types.back().type = type;
         t = &db->types.back();
     }
     Record r;

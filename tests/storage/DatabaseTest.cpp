@@ -334,3 +334,33 @@ TEST(Database, APurgedRecordIsReadAgainWhenLocked)
     EXPECT_EQ(handleSize(h), 9) << "a change is never purged away";
     run("(close-database D t)");
 }
+
+TEST(Database, ClassicTextIsConvertedToTheWindowsSet)
+{
+    DbDir dir;
+    std::string path = dir.file("mac.db");
+    ASSERT_EQ(sampleDatabase(path), "<no-value>");
+    std::string bytes = slurp(path);
+    uint32_t map = be32At(bytes, 4);
+    ASSERT_EQ(bytes.substr(map + 38, 4), "TEXT");
+    uint32_t list = map + 34 + be32At(bytes, map + 38 + 8);
+    uint32_t names = map + be32At(bytes, map + 30);
+    uint32_t data = 256 + be32At(bytes, list + 10);
+    ASSERT_EQ(bytes.substr(data, 5), "alpha");
+    bytes[data] = char(0x8E);                           // Mac e acute
+    bytes[names + be32At(bytes, list + 4) + 1] = char(0x80); // Mac A diaeresis in the name "One"
+    bytes[list + 8] = 0;                                // written on the classic system
+    bytes[map + 25] = 0x10;                             // names not converted yet
+    spit(path, bytes);
+    EXPECT_EQ(run("(let ((_d (open-database " + q(path) + ")) (_r nil))"
+                  " (set! _r (get-record \"TEXT\" 1 _d nil))"
+                  " (list (string->list (handle->string _r)) (string->list (get-record-name _r)) (get-record-attributes _r)))"),
+              "((233 108 112 104 97) (196 110 101) 0)");
+    std::string out = dir.file("out.txt");
+    EXPECT_EQ(run("(get-record-into-file \"TEXT\" 1 (find-opened-database " + q(path) + ") " + q(out) + " nil)"), "t");
+    EXPECT_EQ(slurp(out), "\xE9lpha");
+    // A missing record leaves the destination as it was.
+    EXPECT_EQ(run("(get-record-into-file \"TEXT\" 9 (find-opened-database " + q(path) + ") " + q(out) + " nil)"), "()");
+    EXPECT_EQ(slurp(out), "\xE9lpha");
+    run("(close-database (find-opened-database " + q(path) + ") t)");
+}

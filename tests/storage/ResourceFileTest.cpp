@@ -2,6 +2,7 @@
 // with their codes, and write-backs interrupted by a killed process or a full disk.
 #include "Interfac/Resource.h"
 #include "Interfac/ResourceFormat.h"
+#include "Interfac/VLoad.h"
 #include "tests/kernel/Support.h"
 
 #include <gtest/gtest.h>
@@ -410,4 +411,45 @@ TEST(ResourceFile, APurgedResourceIsReadAgainWhenLocked)
     purgeHandles();
     EXPECT_EQ(handleSize(purgeable), 14);
     closeResourceFile(refNum);
+}
+
+TEST(ResourceFile, CopyingIntoAFile)
+{
+    TempDir dir;
+    std::string path = dir.file("copy.rsrc");
+    std::string out = dir.file("out.bin");
+    writeFile(path, goodFile());
+    writeFile(out, "untouched");
+    int refNum = openResourceFile(path, true);
+    ASSERT_GT(refNum, 0);
+    EXPECT_EQ(lisp("(getresource-into-file \"PICT\" 9 " + quotedText(out) + " nil)"), "()");
+    EXPECT_EQ(readFile(out), "untouched") << "a missing resource leaves the destination alone";
+    EXPECT_EQ(lisp("(define Chunks nil) (getresource-into-file \"PICT\" \"logo\" " + quotedText(out)
+                   + " (lambda (_n) (set! Chunks (cons _n Chunks))))"),
+              "t");
+    EXPECT_EQ(readFile(out), std::string(300, 'p'));
+    EXPECT_EQ(lisp("Chunks"), "(300)");
+    closeResourceFile(refNum);
+}
+
+extern int gEventBlockCounter;
+
+TEST(Loader, StateIsRestoredOnEveryExit)
+{
+    Value saved = gSelf;
+    Value self = gSelf = makeImmediate(77); // stands for an object; loading runs with none
+    int counter = gEventBlockCounter;
+    setGlobalValue(Sym::loadedFile, makeImmediate(5));
+    Handle h = newHandle(0);
+    const std::string unit = "(define Seen-Self t) (car 5) (set! Seen-Self 'after)";
+    ASSERT_TRUE(setHandleSize(h, static_cast<uint32_t>(unit.size())));
+    std::memcpy(hostAddress(handleAddress(h)), unit.data(), unit.size());
+    EXPECT_EQ(reportOf([&] { loadFromHandle(h, makeImmediate(9)); }), "Error: 1010-2, 5, #<class VELORA>, (), ()");
+    EXPECT_EQ(gSelf, self);
+    EXPECT_EQ(gEventBlockCounter, counter);
+    EXPECT_EQ(globalValue(Sym::loadedFile), makeImmediate(5));
+    EXPECT_EQ(evalText("Seen-Self"), "t") << "the unit ran up to the error";
+    gSelf = saved;
+    setGlobalValue(Sym::loadedFile, kNil);
+    disposeHandle(h);
 }
