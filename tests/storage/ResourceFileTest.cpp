@@ -453,3 +453,40 @@ TEST(Loader, StateIsRestoredOnEveryExit)
     setGlobalValue(Sym::loadedFile, kNil);
     disposeHandle(h);
 }
+
+TEST(ResourceFile, TheFormatsLimitsAreErrorsNotWraps)
+{
+    TempDir dir;
+    std::string path = dir.file("limits.rsrc");
+    std::string big = dir.file("big.bin");
+    writeFile(path, goodFile());
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp((1 << 24) - 1);
+        out.put('x'); // 16 MB: past the 24-bit data offsets
+    }
+    int refNum = openResourceFile(path, false);
+    ASSERT_GT(refNum, 0);
+    EXPECT_EQ(lisp("(addresource " + quotedText(big) + " \"HUGE\" 1 \"\")"), "Error: 1010-36, -194, #<class VELORA>, (), ()");
+    EXPECT_EQ(lisp("(count1resources \"HUGE\")"), "0");
+    // Names of 255 characters fill the 64 KB of name offsets after about 250 resources.
+    // Names of 255 characters fill the 64 KB of name offsets after about 250 resources.
+    int added = 0;
+    std::string refused;
+    for (int i = 1; i < 400 && refused.empty(); ++i) {
+        std::string result = lisp("(addresource (string->handle \"x\") \"NAME\" " + std::to_string(i)
+                                  + " (make-string 255 " + std::to_string(65 + i % 26) + "))");
+        if (result == "<no-value>")
+            added = i;
+        else
+            refused = result;
+    }
+    EXPECT_EQ(refused, "Error: 1010-36, -194, #<class VELORA>, (), ()");
+    EXPECT_GT(added, 200);
+    EXPECT_LT(added, 300);
+    closeResourceFile(refNum);
+    refNum = openResourceFile(path, true);
+    ASSERT_GT(refNum, 0) << resError();
+    EXPECT_EQ(lisp("(count1resources \"NAME\")"), std::to_string(added));
+    closeResourceFile(refNum);
+}
