@@ -4,7 +4,7 @@
 #include "Interfac/CommandLine.h"
 
 #include "Interfac/Booting.h"
-
+#include "Interfac/VAlert.h"
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Frame.h"
@@ -13,6 +13,7 @@
 #include "Kernel/Reader.h"
 #include "Kernel/Recycle.h"
 #include "Kernel/Symbol.h"
+#include "Kernel/Vector.h"
 #include "Platform/Host.h"
 
 #include <histedit.h>
@@ -30,13 +31,100 @@ namespace {
 constexpr uint64_t kStackBytes = 64ull << 20;
 int gReportedErrors = 0;
 
+// The meaning of the error codes a user meets most, for the line under a report.
+const char* errorWords(long family, long code)
+{
+    static const struct {
+        long family, code;
+        const char* words;
+    } kWords[] = {
+        { 1010, 0, "user error" },
+        { 1010, 2, "wrong type" },
+        { 1010, 3, "written after reading" },
+        { 1010, 4, "read after writing" },
+        { 1010, 5, "not applicable" },
+        { 1010, 6, "unbound symbol" },
+        { 1010, 9, "memory exhausted" },
+        { 1010, 15, "cannot be made permanent" },
+        { 1010, 17, "no catch for the tag" },
+        { 1010, 25, "syntax error or unexpected end of input" },
+        { 1010, 42, "missing argument" },
+        { 1010, 58, "division by zero" },
+        { 1010, 60, "empty handle" },
+    };
+    for (const auto& entry : kWords)
+        if (entry.family == family && entry.code == code)
+            return entry.words;
+    return nullptr;
+}
+
+// Each report is its own line on standard error; a line naming the error in words follows when
+// the code is a known one.
 int reportOnStandardError(const std::string& text)
 {
     ++gReportedErrors;
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
+    long family = 0, code = 0;
+    if (std::sscanf(text.c_str(), "Error: %ld-%ld,", &family, &code) == 2)
+        if (const char* words = errorWords(family, code))
+            std::fprintf(stderr, "  (%s)\n", words);
     std::fflush(stderr);
     return 1;
+}
+
+// An alert on the command line (out of memory, for instance) is a reported problem too.
+int alertOnStandardError(int, const std::string& text, int defaultButton)
+{
+    ++gReportedErrors;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    return defaultButton;
+}
+
+// The REPL shows values as they would be typed: strings and symbols in write style, inside
+// lists and vectors too; other values in print style (write style refuses most of them).
+void showForRepl(Value v, NativeStream& out, int depth)
+{
+    constexpr int kMaxDepth = 64;
+    constexpr uint32_t kMaxElements = 100000;
+    if (depth > kMaxDepth) {
+        writeText(out, "...");
+        return;
+    }
+    if (isString(v) || isSymbol(v)) {
+        printValueTo(v, PrintStyle::Write, out);
+    } else if (isPair(v)) {
+        out.writeByte('(');
+        uint32_t count = 0;
+        for (; isPair(v); v = cdr(v)) {
+            if (count > 0)
+                out.writeByte(' ');
+            if (++count > kMaxElements) {
+                writeText(out, "...");
+                v = kNil;
+                break;
+            }
+            showForRepl(car(v), out, depth + 1);
+        }
+        if (v != kNil) {
+            writeText(out, " . ");
+            showForRepl(v, out, depth + 1);
+        }
+        out.writeByte(')');
+    } else if (isVector(v)) {
+        writeText(out, "#(");
+        uint32_t n = vectorLength(v);
+        for (uint32_t i = 0; i < n; ++i) {
+            if (i > 0)
+                out.writeByte(' ');
+            showForRepl(vectorElement(v, i), out, depth + 1);
+        }
+        out.writeByte(')');
+    } else {
+        printValueTo(v, PrintStyle::Print, out);
+    }
 }
 
 // Evaluates one form inside a toplevel catch; false when the form's evaluation was abandoned.
@@ -64,24 +152,34 @@ void runStream(NativeStream& in)
 {
     for (;;) {
         Value form = kNil;
-        bool ended = false;
-        bool read = false;
-        try {
-            CatchFrame toplevel(Sym::toplevel);
-            if (readerAtEnd(in)) {
-                ended = true;
-            } else {
-                form = readValue(in);
-                read = true;
-            }
-        } catch (const VEr_Thrower& thrown) {
-            if (thrown.tag != Sym::toplevel)
-                throw;
-        }
-        if (ended)
+        switch (readTopLevelForm(in, form)) {
+        case TopLevelRead::End:
             return;
-        if (read)
+        case TopLevelRead::Failed:
+            continue;
+        case TopLevelRead::Form:
             evalTopLevel(form, nullptr);
+            continue;
+        }
+    }
+}
+
+enum class Shown { AsPrinted, ForRepl };
+
+// Shows a value on the current output, then a line end.
+void printResult(Value result, Shown shown)
+{
+    try {
+        CatchFrame toplevel(Sym::toplevel);
+        if (shown == Shown::ForRepl)
+            showForRepl(result, *gCurrentOutput, 0);
+        else
+            printValue(result);
+        gCurrentOutput->writeByte('\r');
+        gCurrentOutput->flush();
+    } catch (const VEr_Thrower& thrown) {
+        if (thrown.tag != Sym::toplevel)
+            throw;
     }
 }
 
@@ -161,30 +259,12 @@ void runRepl()
         pending.clear();
         for (;;) {
             Value form = kNil;
-            bool ended = false;
-            try {
-                CatchFrame toplevel(Sym::toplevel);
-                if (readerAtEnd(in))
-                    ended = true;
-                else
-                    form = readValue(in);
-            } catch (const VEr_Thrower& thrown) {
-                if (thrown.tag != Sym::toplevel)
-                    throw;
-                break;
-            }
-            if (ended)
+            TopLevelRead step = readTopLevelForm(in, form);
+            if (step == TopLevelRead::End)
                 break;
             Value result;
-            if (evalTopLevel(form, &result)) {
-                try {
-                    CatchFrame toplevel(Sym::toplevel);
-                    printValue(result);
-                    gCurrentOutput->writeByte('\r');
-                    gCurrentOutput->flush();
-                } catch (const VEr_Thrower&) {
-                }
-            }
+            if (step == TopLevelRead::Form && evalTopLevel(form, &result))
+                printResult(result, Shown::ForRepl);
         }
     }
     history_end(hist);
@@ -197,6 +277,7 @@ int runInterpreter(Mode mode, const std::vector<std::string>& inputs)
 {
     TopFrame top;
     setErrorMessageSink(reportOnStandardError);
+    setAlertSink(alertOnStandardError);
     int status = 0;
     try {
         startMemory();
@@ -218,24 +299,9 @@ int runInterpreter(Mode mode, const std::vector<std::string>& inputs)
             case Mode::Eval: {
                 StringInputStream in(inputs.front());
                 Value form = kNil;
-                bool read = false;
-                try {
-                    CatchFrame toplevel(Sym::toplevel);
-                    form = readValue(in);
-                    read = true;
-                } catch (const VEr_Thrower& thrown) {
-                    if (thrown.tag != Sym::toplevel)
-                        throw;
-                }
                 Value result;
-                if (read && evalTopLevel(form, &result)) {
-                    try {
-                        CatchFrame toplevel(Sym::toplevel);
-                        printValue(result);
-                        gCurrentOutput->writeByte('\r');
-                    } catch (const VEr_Thrower&) {
-                    }
-                }
+                if (readTopLevelForm(in, form) == TopLevelRead::Form && evalTopLevel(form, &result))
+                    printResult(result, Shown::AsPrinted);
                 break;
             }
             case Mode::Repl:

@@ -43,13 +43,23 @@ std::string alertText(int number, const std::vector<std::string>& parameters)
     return text;
 }
 
+namespace {
+AlertSink gAlertSink = nullptr;
+}
+
+void setAlertSink(AlertSink sink) { gAlertSink = sink; }
+
 int showAlert(int number, const std::vector<std::string>& parameters)
 {
-    std::fprintf(stderr, "%s\n", alertText(number, parameters).c_str());
+    int defaultButton = 1;
     for (const AlertTemplate& a : kAlerts)
         if (a.number == number)
-            return a.defaultButton;
-    return 1;
+            defaultButton = a.defaultButton;
+    std::string text = alertText(number, parameters);
+    if (gAlertSink)
+        return gAlertSink(number, text, defaultButton);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return defaultButton;
 }
 
 namespace {

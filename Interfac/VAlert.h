@@ -9,3 +9,9 @@
 int showAlert(int number, const std::vector<std::string>& parameters);
 // The text of an alert in the current alert language, with its parameters filled in.
 std::string alertText(int number, const std::vector<std::string>& parameters);
+
+// Where alerts go while no window system shows them (the command line writes each one on standard
+// error). The sink answers with the button chosen; without one, the text goes to standard error
+// and the default button answers.
+using AlertSink = int (*)(int number, const std::string& text, int defaultButton);
+void setAlertSink(AlertSink sink);

@@ -344,6 +344,7 @@ void startMemory()
     Sym::t = intern("t");
     kTrue = Sym::t;
     setGlobalValue(Sym::t, Sym::t);
+    restoreMemoryReserve();
 }
 
 void stopMemory()
@@ -374,30 +375,69 @@ namespace {
     throwTo(Sym::toplevel, kNil);
 }
 
+// The emergency reserve: cells and block space that ordinary allocation leaves alone, so that
+// when memory runs out the report, and the forms read and evaluated after it (the one that
+// drops the data, say), still find room. Exhaustion releases it; a collection that leaves room
+// for it again takes it back.
+constexpr uint32_t kReserveCells = 10000;
+constexpr uint32_t kReserveBlockBytes = 64 * 1024;
+uint32_t gReservedCells = 0;     // 0 while released
+uint32_t gReservedBlockBytes = 0;
+
+void setReserve(bool held)
+{
+    gReservedCells = held ? kReserveCells : 0;
+    gReservedBlockBytes = held ? kReserveBlockBytes : 0;
+    if (!gCollectorStress)
+        gConsCollectBelow = 2 + gReservedCells;
+}
+
+// Allocation failed after collecting and growing: the first time, the reserve is handed over
+// for what follows the report; once it is spent, the report alone.
+[[noreturn]] void memoryExhausted()
+{
+    if (gReservedCells != 0)
+        setReserve(false);
+    outOfMemory();
+}
+
 } // namespace
+
+uint32_t reservedCells() { return gReservedCells; }
+uint32_t reservedBlockBytes() { return gReservedBlockBytes; }
+bool memoryReserveHeld() { return gReservedCells != 0; }
+
+void restoreMemoryReserve()
+{
+    if (gReservedCells == 0 && gFreeCells >= 2 * kReserveCells && freeBlockBytes() >= 2 * kReserveBlockBytes)
+        setReserve(true);
+}
 
 void consSlowPath()
 {
-    if (gCollectorStress && gFreeCells >= 2 && !stressCollectionDue())
+    if (gCollectorStress && gFreeCells >= 2 + gReservedCells && !stressCollectionDue())
         return;
     collectGarbage(false);
-    if (gFreeCells < 5000)
+    if (gFreeCells < 5000 + gReservedCells)
         growCells(5000);
-    if (gFreeCells < 2)
-        outOfMemory();
+    if (gFreeCells < 2 + gReservedCells)
+        memoryExhausted();
 }
 
 uint32_t freeBlockBytes() { return gAreas.blockEnd - gAreas.blockAlloc; }
 
 void reserveBlock(uint32_t n)
 {
-    if (freeBlockBytes() >= n && gFreeCells > 1 && (!gCollectorStress || !stressCollectionDue()))
+    uint64_t wanted = uint64_t(n) + gReservedBlockBytes;
+    if (freeBlockBytes() >= wanted && gFreeCells > 1 + gReservedCells
+        && (!gCollectorStress || !stressCollectionDue()))
         return;
     collectGarbage(false);
-    if (gFreeCells < 5000)
+    if (gFreeCells < 5000 + gReservedCells)
         growCells(5000);
-    if (freeBlockBytes() < n || gFreeCells <= 1)
-        outOfMemory();
+    wanted = uint64_t(n) + gReservedBlockBytes;
+    if (freeBlockBytes() < wanted || gFreeCells <= 1 + gReservedCells)
+        memoryExhausted();
 }
 
 Value commitBlock(uint32_t n, uint32_t valueTag, uint32_t headerTag)
@@ -558,7 +598,7 @@ bool growCells(uint32_t requested)
     MemoryAreas& a = gAreas;
     if (uint64_t(a.cellCount) + r > 2097152)
         return false;
-    if (uint64_t(freeBlockBytes()) < 8ull * r)
+    if (uint64_t(freeBlockBytes()) < 8ull * r + gReservedBlockBytes)
         return false;
     uint32_t gap = a.gapBelowBlocks;
     uint32_t slide = 8 * r > gap ? 8 * r - gap : 0;

@@ -64,10 +64,18 @@ void startMemory();
 void stopMemory();
 bool memoryStarted();
 
-// Cells. cons collects when the free count is below gConsCollectBelow: 2, or every time in the
-// collector's stress mode, so that the fast path stays one compare and branch.
+// Cells. cons collects when the free count is below gConsCollectBelow: 2 plus the reserved cells,
+// or every time in the collector's stress mode, so that the fast path stays one compare and
+// branch.
 extern uint32_t gConsCollectBelow;
 void consSlowPath();
+// The emergency reserve of cells and block space that ordinary allocation leaves alone (0 while
+// it is released to the code that runs after an out-of-memory report).
+uint32_t reservedCells();
+uint32_t reservedBlockBytes();
+bool memoryReserveHeld();
+// Takes the reserve back when it was released and a collection left room for it.
+void restoreMemoryReserve();
 inline Value cons(Value a, Value d)
 {
     if (gFreeCells < gConsCollectBelow) [[unlikely]]

@@ -206,16 +206,15 @@ int readNumberOrSymbol(NativeStream& in, Value& datum)
     return Datum;
 }
 
+// A string that the input ends inside is a syntax error: a missing closing quote would
+// otherwise swallow the rest of a file without a word.
 Value readString(NativeStream& in)
 {
     std::string text;
     text.reserve(1024);
-    for (int c = in.readByte(); c != NativeStream::kEnd && cls(c) != 5; c = in.readByte()) {
-        if (cls(c) == 0) {
-            c = in.readByte();
-            if (c == NativeStream::kEnd)
-                break;
-        }
+    for (int c = tokenByte(in); cls(c) != 5; c = tokenByte(in)) {
+        if (cls(c) == 0)
+            c = tokenByte(in);
         if (c != 0x0A)
             text.push_back(static_cast<char>(c));
     }
@@ -469,14 +468,15 @@ int readMacro(NativeStream& in, int c, Value& datum)
     }
 }
 
-// { ... }: (name file start . end), located in the file being loaded.
+// { ... }: (name file start . end), located in the file being loaded. The brace is consumed
+// before any error, so that a reader loop never meets the same brace again.
 Value readSourceReference(NativeStream& in)
 {
+    int64_t start = in.position();
+    in.readByte();
     Value file = globalValue(Sym::loadedFile);
     if (file == kNil || file == kNoValue)
         raiseWrongType(kNil);
-    int64_t start = in.position();
-    in.readByte();
     Value items = readList(in, CloseBrace);
     int64_t end = in.position() - 1;
     Value name = isPair(items) ? car(items) : kNil;
@@ -729,6 +729,32 @@ Value readValue(NativeStream& in)
             syntaxError();
         }
     }
+}
+
+TopLevelRead readTopLevelForm(NativeStream& in, Value& form)
+{
+    int64_t before = -1;
+    try {
+        CatchFrame toplevel(Sym::toplevel);
+        if (readerAtEnd(in))
+            return TopLevelRead::End;
+        before = in.position();
+        form = readValue(in);
+        return TopLevelRead::Form;
+    } catch (const VEr_Thrower& thrown) {
+        if (thrown.tag != Sym::toplevel)
+            throw;
+    }
+    if (before >= 0 && in.position() == before)
+        skipLine(in);
+    return TopLevelRead::Failed;
+}
+
+void skipLine(NativeStream& in)
+{
+    for (int c = in.readByte(); c != NativeStream::kEnd; c = in.readByte())
+        if (cls(c) == 20)
+            return;
 }
 
 bool readerAtEnd(NativeStream& in)

@@ -27,6 +27,15 @@ Value readValue(NativeStream& in);
 // Skips blanks and comments; whether the stream reached the end of its input.
 bool readerAtEnd(NativeStream& in);
 
+// One step of a top-level loop (scripts, the REPL, load): skips blanks, then reads the next form
+// inside a toplevel catch. After an error report (Failed) the stream has moved on: when the
+// report left it where the form began, the rest of that line is skipped, so that no loop reads
+// the same position twice.
+enum class TopLevelRead { Form, End, Failed };
+TopLevelRead readTopLevelForm(NativeStream& in, Value& form);
+// Consumes the characters up to and including the next line end (or to the end of input).
+void skipLine(NativeStream& in);
+
 // The decimal separator of number syntax, and a scope that changes it.
 extern char gDecimalSeparator;
 class DecimalSeparatorScope {

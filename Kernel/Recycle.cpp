@@ -559,6 +559,7 @@ void collectGarbage(bool full)
     if (gCollecting || !memoryStarted())
         return;
     collectFromHere(full);
+    restoreMemoryReserve();
 }
 
 namespace {
@@ -623,7 +624,7 @@ void setCollectorStress(bool on, uint32_t interval)
 {
     gCollectorStress = on;
     gStressInterval = gStressCountdown = interval ? interval : 1;
-    gConsCollectBelow = on ? 0xFFFFFFFFu : 2;
+    gConsCollectBelow = on ? 0xFFFFFFFFu : 2 + reservedCells();
 }
 
 namespace {

@@ -784,7 +784,13 @@ public:
         for (size_t i = 0; i < n; ++i) {
             uint8_t converted = readTable()[bytes[i]];
             if (converted == 0) {
-                in.seek(start + int64_t(i) + 1); // as if read byte by byte up to the bad one
+                // The good bytes before it are answered; the next read starts at the bad one,
+                // and a read that starts there consumes it and throws.
+                if (i > 0) {
+                    in.seek(start + int64_t(i));
+                    return i;
+                }
+                in.seek(start + 1);
                 badCharacter(bytes[i]);
             }
             if (m_kind == Kind::Mac)
@@ -954,9 +960,37 @@ Value setDefaultOutputStream(Value s)
     return kNoValue;
 }
 
+// Puts back the output that was current, found again through its Lisp object when it is a stream
+// object: the function may have closed it (then the standard output takes over).
+class OutputRestore {
+public:
+    OutputRestore() : m_saved(gCurrentOutput), m_object(dynamic_cast<KernelObject*>(gCurrentOutput) ? gCurrentOutput->m_lispObject : kNil)
+    {
+        m_wasObject = m_object != kNil || dynamic_cast<KernelObject*>(gCurrentOutput);
+    }
+    ~OutputRestore()
+    {
+        if (!m_wasObject) {
+            gCurrentOutput = m_saved;
+            return;
+        }
+        KernelObject* k = streamObjectOf(m_object);
+        gCurrentOutput = k == m_saved ? k : &standardOutput();
+    }
+    OutputRestore(const OutputRestore&) = delete;
+    OutputRestore& operator=(const OutputRestore&) = delete;
+
+private:
+    NativeStream* m_saved;
+    Value m_object;
+    bool m_wasObject;
+};
+
 Value withOutputToStream(Value s, Value function)
 {
-    OutputRedirection redirection(toStreamObject(s));
+    NativeStream& stream = toStreamObject(s);
+    OutputRestore restore;
+    gCurrentOutput = &stream;
     return funcall(function);
 }
 

@@ -23,6 +23,8 @@ namespace {
 
 uint32_t gSymbolCount = 0;
 uint32_t gFreeRecords = 0;
+constexpr uint32_t kReserveRecords = 64;
+uint32_t gReservedRecords = 0; // 0 once handed over
 
 SymbolRecord* records() { return reinterpret_cast<SymbolRecord*>(gAreas.symbols); }
 
@@ -66,9 +68,13 @@ Value internText(std::string_view text, Value value, bool setWhenUnbound)
     uint32_t i = probe(text);
     SymbolRecord* table = records();
     if (table[i].name == 0) {
-        // One record always stays free so that every probe ends.
-        if (gFreeRecords <= 1)
+        // One record always stays free so that every probe ends. A reserve of records is kept
+        // back too: when the table fills, it goes to the symbols of the forms that follow the
+        // report, so that they can still be read.
+        if (gFreeRecords <= 1 + gReservedRecords) {
+            gReservedRecords = 0;
             raiseError(ErrorCode::MemoryExhausted, kNil);
+        }
         Value name = makeName(text); // may collect; the table does not move
         i = probe(text);
         table = records();
@@ -89,6 +95,7 @@ void initSymbolTable()
 {
     gSymbolCount = static_cast<uint32_t>(gParams.symbolCount);
     gFreeRecords = gSymbolCount;
+    gReservedRecords = gSymbolCount > 4 * kReserveRecords ? kReserveRecords : 0;
     SymbolRecord* table = records();
     for (uint32_t i = 0; i < gSymbolCount; ++i)
         table[i] = { 0, 0, 0, -1, -1 };

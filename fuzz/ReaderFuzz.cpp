@@ -1,6 +1,6 @@
 // fuzz/ReaderFuzz.cpp: reads every datum of arbitrary bytes. The runtime starts once; each
 // input is read inside a toplevel catch, so error reports are expected and anything else
-// (a crash, a sanitizer report, a hang) is a fault.
+// (a crash, a sanitizer report, a hang, an error that consumed nothing) is a fault.
 //
 // The first byte of an input chooses the reader's surroundings: bit 0 installs a small
 // compiled-unit symbol table, bit 1 sets Loaded-File (source references), bit 2 sets Features,
@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 extern "C" int LLVMFuzzerRunDriver(int* argc, char*** argv, int (*callback)(const uint8_t* data, size_t size));
@@ -29,18 +30,23 @@ Value gFeatureList = kNil;
 void readEveryDatum(NativeStream& in)
 {
     for (;;) {
-        int64_t before = in.position();
+        int64_t before = -1;
         try {
             CatchFrame toplevel(Sym::toplevel);
-            while (!readerAtEnd(in))
+            for (;;) {
+                if (readerAtEnd(in))
+                    return;
+                before = in.position();
                 readValue(in);
-            return;
+            }
         } catch (const VEr_Thrower& thrown) {
             if (thrown.tag != Sym::toplevel)
                 throw;
         }
+        // Every reader error consumes at least the character that caused it; one that did not
+        // would make a top-level loop read the same place for ever.
         if (in.position() == before)
-            return; // an error that consumed nothing would repeat forever
+            std::abort();
     }
 }
 

@@ -846,17 +846,14 @@ FileError filesCreateTemporary(const std::string& folder, std::string_view prefi
         std::string path = joinHost(folder, std::string(prefix) + std::to_string(n) + std::string(suffix));
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
+            if (errno == EINTR)
+                --n; // the same name again
             if (errno == EEXIST || errno == EINTR)
                 continue;
             return lastError();
         }
-        ::close(fd);
-        // Reopen through the HostFile so that it owns the descriptor; the name is ours (O_EXCL), and
-        // another instance cannot have replaced it in between without the lock test below failing.
-        if (FileError e = file.open(path, FileAccess::ReadWrite, FileCreate::Existing); failed(e)) {
-            unlink(path.c_str());
-            return e;
-        }
+        file.m_fd = fd;
+        file.m_writable = true;
         if (FileError e = file.tryLock(); failed(e)) {
             file.close();
             unlink(path.c_str());

@@ -108,8 +108,7 @@ bool filesIsFolder(const std::string& hostPath);
 bool filesSameFile(const std::string& a, const std::string& b);
 // Sets access and modification times (nanoseconds since 1970); a negative value leaves that time.
 FileError filesSetTimes(const std::string& hostPath, int64_t accessTime, int64_t modificationTime);
-// Read-only clears every write permission bit; writable gives back the owner's (and, as the umask
-// allows, the others') write bits.
+// Read-only clears every write permission bit; writable gives back the owner's write bit.
 FileError filesSetReadOnly(const std::string& hostPath, bool readOnly);
 // Hidden is kept in the extended attribute user.velora.hidden; dot names are always hidden.
 FileError filesSetHidden(const std::string& hostPath, bool hidden);
@@ -174,6 +173,8 @@ public:
 
 private:
     friend FileError filesCopyRange(HostFile&, uint64_t, HostFile&, uint64_t, uint64_t, uint64_t&);
+    friend FileError filesCreateTemporary(const std::string&, std::string_view, std::string_view, HostFile&,
+                                          std::string&);
     int m_fd = -1;
     bool m_writable = false;
 };

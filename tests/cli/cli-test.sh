@@ -25,7 +25,7 @@ expect "eval status" 0 $status
 out=$("$velora" --eval '"a b"'); expect "eval prints in print style" "a b" "$out"
 
 err=$("$velora" --eval '(car 5)' 2>&1 >/dev/null); status=$?
-expect "eval error line" "Error: 1010-2, 5, #<class VELORA>, (), ()" "$err"
+expect "eval error line, then the error in words" $'Error: 1010-2, 5, #<class VELORA>, (), ()\n  (wrong type)' "$err"
 expect "eval error status" 1 $status
 
 cat > "$work/s.lisp" <<'LISP'
@@ -38,7 +38,7 @@ cat > "$work/s.lisp" <<'LISP'
 LISP
 out=$("$velora" --script "$work/s.lisp" 2>"$work/err"); status=$?
 expect "script goes on after errors" $'1\n2\n3' "$out"
-expect "script error lines" $'Error: 1010-2, x, #<class VELORA>, (), ()\nError: 1010-9, (), #<class VELORA>, (), ()' "$(cat "$work/err")"
+expect "script error lines" $'Error: 1010-2, x, #<class VELORA>, (), ()\n  (wrong type)\nError: 1010-9, (), #<class VELORA>, (), ()\n  (memory exhausted)' "$(cat "$work/err")"
 expect "script status after errors" 1 $status
 
 printf '(princ "ok")\n' > "$work/ok.lisp"
@@ -48,7 +48,7 @@ expect "script status without errors" 0 $status
 
 printf '(princ 1) (car\n' > "$work/open.lisp"
 out=$("$velora" --script "$work/open.lisp" 2>&1); status=$?
-expect "unfinished form" $'1\nError: 1010-25, (), #<class VELORA>, (), ()' "$out"
+expect "unfinished form" $'1\nError: 1010-25, (), #<class VELORA>, (), ()\n  (syntax error or unexpected end of input)' "$out"
 
 cat > "$work/trap.lisp" <<'LISP'
 (define (error-trap _f _c _v _o _a _b) (car 'again))
@@ -57,12 +57,13 @@ cat > "$work/trap.lisp" <<'LISP'
 (princ 'after)
 LISP
 out=$("$velora" --script "$work/trap.lisp" 2>&1); status=$?
-expect "an error inside the error handler is reported in turn" $'Error: 1010-2, again, me, (), ()\nafter' "$out"
+expect "an error inside the error handler is reported in turn" $'Error: 1010-2, again, me, (), ()\n  (wrong type)\nafter' "$out"
 
 err=$("$velora" --eval '(+ (vector->list (make-vector 1000 1)) 1)' 2>&1 >/dev/null)
+err=$(head -n 1 <<< "$err")
 expect "a long culprit is cut to 799 characters" 839 ${#err}
 err=$("$velora" --eval '(begin (define x (list 1 2)) (set-cdr! (cdr x) x) (+ x 1))' 2>&1 >/dev/null)
-expect "the report of a circular culprit" "Error: 1010-2, (1 2 1...), #<class VELORA>, (), ()" "$err"
+expect "the report of a circular culprit" "Error: 1010-2, (1 2 1...), #<class VELORA>, (), ()" "$(head -n 1 <<< "$err")"
 
 "$velora" --script "$work/missing.lisp" 2>/dev/null; status=$?
 expect "missing script file" 2 $status
@@ -72,6 +73,59 @@ case "$out" in
     *3*"Error: 1010-2, 5"*"(1 2)"*) passed=$((passed + 1)) ;;
     *) failed=$((failed + 1)); printf 'FAIL repl\n  got: %q\n' "$out" ;;
 esac
+
+# Scripts of one character that cannot be read end by themselves, with their reports.
+while IFS='|' read -r text status report; do
+    printf '%s' "$text" > "$work/one.lisp"
+    err=$(timeout 10 "$velora" --script "$work/one.lisp" 2>&1 >/dev/null); got=$?
+    expect "script of $text: status" "$status" "$got"
+    expect "script of $text: report" "$report" "$(head -n 1 <<< "$err")"
+done <<'CASES'
+{|1|Error: 1010-2, (), #<class VELORA>, (), ()
+#{|1|Error: 1010-25, (), #<class VELORA>, (), ()
+(|1|Error: 1010-25, (), #<class VELORA>, (), ()
+"|1|Error: 1010-25, (), #<class VELORA>, (), ()
+#\|1|Error: 1010-25, (), #<class VELORA>, (), ()
+)|1|Error: 1010-25, (), #<class VELORA>, (), ()
+.|1|Error: 1010-25, (), #<class VELORA>, (), ()
+CASES
+printf '|' > "$work/bar.lisp"
+err=$(timeout 10 "$velora" --script "$work/bar.lisp" 2>&1 >/dev/null); got=$?
+expect "script of a vertical bar" $'1\nError: 1010-6, |, #<class VELORA>, (), ()' "$got"$'\n'"$(head -n 1 <<< "$err")"
+
+# After the reader's error the rest of the script still runs.
+printf '{a} (princ 1)\n) (princ 2)' > "$work/after.lisp"
+out=$(timeout 10 "$velora" --script "$work/after.lisp" 2>/dev/null); status=$?
+expect "forms after unreadable ones run" $'1\n2' "$out"
+expect "forms after unreadable ones: status" 1 $status
+
+# Running out of memory is reported, and the forms after it run on the reserve.
+cat > "$work/oom.lisp" <<'LISP'
+(define big nil)
+(while t (set! big (cons 1 big)))
+(set! big nil)
+(prin "ALIVE")
+LISP
+out=$(timeout 60 "$velora" --script "$work/oom.lisp" 2>"$work/err"); status=$?
+expect "out of memory, then the next forms" "ALIVE" "$out"
+expect "out of memory: status" 1 $status
+expect "out of memory: the report" "Out of Memory" "$(cat "$work/err")"
+cat > "$work/oom-strings.lisp" <<'LISP'
+(define big nil)
+(while t (set! big (cons (make-string 1000 65) big)))
+(set! big nil)
+(prin "ALIVE")
+(define n 0)
+(while t (string->symbol (string-append "s" (number->string n))) (set! n (+ n 1)))
+(prin 'ALIVE-AGAIN)
+LISP
+out=$(timeout 60 "$velora" --script "$work/oom-strings.lisp" 2>"$work/err"); status=$?
+expect "strings and symbols run out, then the next forms" "ALIVEALIVE-AGAIN" "$out"
+expect "strings and symbols run out: reports" $'Out of Memory\nError: 1010-9, (), #<class VELORA>, (), ()\n  (memory exhausted)' "$(cat "$work/err")"
+
+# The REPL shows values as they are typed.
+out=$(printf '"a"\n(list "b" (quote c) (vector 1 "d"))\n' | "$velora" --repl 2>&1 | tr -d '\r' | grep -v '^velora> $' | sed 's/^velora> //')
+expect "repl shows strings with their quotes" $'"a"\n("b" c #(1 "d"))' "$out"
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

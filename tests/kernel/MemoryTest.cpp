@@ -26,7 +26,7 @@ Value exhaustCells()
 {
     collectGarbage(true);
     Value list = kNil;
-    while (gFreeCells >= 2)
+    while (gFreeCells >= 2 + reservedCells())
         list = cons(kNil, list);
     return list;
 }

@@ -13,7 +13,7 @@
 (check (descendants obj-interface) (list obj-behavior))
 (check (class-name obj-kernel-class) 'obj-kernel-class)
 (check (type? (make-instance obj-behavior) 'obj-persistence) t)
-(check (and (memq obj-behavior Loaded-Classes) t) t "native classes join Loaded-Classes")
+(check (car (memq obj-behavior Loaded-Classes)) obj-behavior "native classes join Loaded-Classes")
 
 ; Classes of the application below the chain.
 (define Node (new-class 'Node obj-persistence))

@@ -160,6 +160,19 @@
     _f))
 
 (define (test-file-stream)
+
+; Renaming an open file: the stream goes on writing to it under its new name.
+(define (test-rename-open)
+  (let ((_f (file-stream 'output))
+        (_renamed (append (pathname-directory Scratch-File) (list (string-append (pathname-name Scratch-File) ".renamed")))))
+    (write-text-to _f "before ")
+    (check (file-rename Scratch-File (pathname-name _renamed)) t)
+    (write-text-to _f "after")
+    (_f (destroy-c))
+    (check (file-exists? Scratch-File) nil)
+    (check (file-length _renamed nil) 12)
+    (file-rename _renamed (pathname-name Scratch-File))))
+(test-rename-open)
   (let ((_f (file-stream 'output)))
     (check (_f (read-only?)) nil)
     (write-text-to _f "header:(a b c) tail")
@@ -189,6 +202,19 @@
     (check (read-rest _f) "header")
     (_f (destroy-c))))
 (test-file-stream)
+
+; Renaming an open file: the stream goes on writing to it under its new name.
+(define (test-rename-open)
+  (let ((_f (file-stream 'output))
+        (_renamed (append (pathname-directory Scratch-File) (list (string-append (pathname-name Scratch-File) ".renamed")))))
+    (write-text-to _f "before ")
+    (check (file-rename Scratch-File (pathname-name _renamed)) t)
+    (write-text-to _f "after")
+    (_f (destroy-c))
+    (check (file-exists? Scratch-File) nil)
+    (check (file-length _renamed nil) 12)
+    (file-rename _renamed (pathname-name Scratch-File))))
+(test-rename-open)
 
 ; ---- obj-resfork ----
 
@@ -236,6 +262,17 @@
     (check (string->list (read-rest _mac)) '(65 233 66) "Mac to Windows on reading")
     (_mac (destroy-c))
     (_in (destroy-c)))
+  (let* ((_in (string-stream (list->string '(65 142 1 66))))
+         (_mac (filter-over Mac-Stream _in))
+         (_h (new-ptr 4)))
+    (check (_mac (read-block _h 4)) 2 "a block read stops before a rejected byte")
+    (check (string->list (text->string _h 2)) '(65 233))
+    (check (catch 'bad-character (_mac (read-block _h 4))) 1 "the next read throws")
+    (check (_mac (read-block _h 4)) 1 "and goes on after it")
+    (check (text->string _h 1) "B")
+    (dispose-ptr _h)
+    (_mac (destroy-c))
+    (_in (destroy-c)))
   (let* ((_in (string-stream (list->string '(65 233 32 127 32 66))))
          (_pc (filter-over PC-Stream _in)))
     (check (read _pc) (string->symbol (list->string '(65 233))) "PC-Stream passes bytes unchanged")
@@ -254,6 +291,18 @@
 ; ---- The default output stream ----
 
 (define (test-default-output)
+
+; The function closes the output that was current before it: the standard output takes over.
+(define (test-closed-while-redirected)
+  (let ((_a (output-handle))
+        (_b (output-handle)))
+    (set-default-output-stream _a)
+    (with-output-to-stream _b (lambda () (_a (destroy-c))))
+    (prin "")
+    (check (_a (object-opened?)) nil)
+    (set-default-output-stream nil)
+    (_b (destroy-c))))
+(test-closed-while-redirected)
   (let ((_a (output-handle))
         (_b (output-handle)))
     (check (with-output-to-stream _a (lambda () (prin "to a") 'result)) 'result)
@@ -264,9 +313,23 @@
     (set-default-output-stream nil)
     (check (handle-text (_a (get-handle))) "to a again" "restored after a throw")
     (check (handle-text (_b (get-handle))) "to b")
+    (prin " direct" _b)
+    (check (handle-text (_b (get-handle))) "to b direct" "a stream object as the printer's stream")
     (check-error 2 (lambda () (set-default-output-stream 'nothing)))
     (_a (destroy-c))
     (_b (destroy-c))))
 (test-default-output)
+
+; The function closes the output that was current before it: the standard output takes over.
+(define (test-closed-while-redirected)
+  (let ((_a (output-handle))
+        (_b (output-handle)))
+    (set-default-output-stream _a)
+    (with-output-to-stream _b (lambda () (_a (destroy-c))))
+    (prin "")
+    (check (_a (object-opened?)) nil)
+    (set-default-output-stream nil)
+    (_b (destroy-c))))
+(test-closed-while-redirected)
 
 (file-remove Scratch-File t)
