@@ -3,6 +3,7 @@
 #include "Interfac/Booting.h"
 
 #include "Interfac/Resource.h"
+#include "Interfac/VAlert.h"
 #include "Interfac/VLoad.h"
 #include "Kernel/Error.h"
 #include "Kernel/Frame.h"
@@ -79,7 +80,7 @@ int bootImage(const std::string& imagePath, const std::vector<std::string>& docu
     requestHomeResourceFile(imagePath);
     preStartModules();
     if (!homeResourceFileOpened()) {
-        std::fprintf(stderr, "The file %s was not found!\n", homeResourceFileMissingPath().c_str());
+        showAlert(5200, { homeResourceFileMissingPath() });
         return 255;
     }
     try {
