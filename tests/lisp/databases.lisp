@@ -102,3 +102,4 @@
              (get-record-string "STRG" 1 D) (handle->string (get-record "TEXT" 1 D nil)))
        '(2 0 40000 "a string" "hello"))
 (close-database D t)
+(file-remove Path t)

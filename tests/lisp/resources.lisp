@@ -137,3 +137,5 @@
 (load-from-handle (string->handle "") 'empty)
 (check Loaded-File nil)
 (closeresfile U)
+(file-remove Path t)
+(file-remove Unit-File t)
