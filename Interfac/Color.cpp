@@ -51,9 +51,9 @@ constexpr uint32_t kPaletteColors[256] = {
     0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF,
 };
 
-std::array<PaletteEntry, 256> makeBuiltInPalette()
+std::array<ColorBytes, 256> makeBuiltInPalette()
 {
-    std::array<PaletteEntry, 256> entries;
+    std::array<ColorBytes, 256> entries;
     for (int i = 0; i < 256; ++i)
         entries[i] = { uint8_t(kPaletteColors[i] >> 16), uint8_t(kPaletteColors[i] >> 8), uint8_t(kPaletteColors[i]) };
     return entries;
@@ -61,7 +61,7 @@ std::array<PaletteEntry, 256> makeBuiltInPalette()
 
 // Cube colours the palette lacks and the entries that stand for them.
 constexpr struct {
-    PaletteEntry missing, standIn;
+    ColorBytes missing, standIn;
 } kStandIns[] = {
     { { 0, 0x66, 0 }, { 0, 0x80, 0 } },
     { { 0, 0, 0x66 }, { 0, 0, 0x80 } },
@@ -83,7 +83,7 @@ Value sSymbolicColor;
 Value kwBackground, kwButton, kwButtonText, kwButtonHilight, kwButtonShadow, kwButtonGrayText;
 
 // The low 16 bits of the first three elements, which must be small integers.
-bool readColorList(Value list, Color& c)
+bool readColorList(Value list, RGBColor& c)
 {
     uint16_t* components[] = { &c.red, &c.green, &c.blue };
     Value tail = list;
@@ -98,9 +98,9 @@ bool readColorList(Value list, Color& c)
 
 } // namespace
 
-Color toColor(Value colour)
+RGBColor toColor(Value colour)
 {
-    Color c;
+    RGBColor c;
     if (isSymbol(colour) && colour != kNil) {
         Value resolved = funcall(symbolValue(sSymbolicColor), colour);
         if (!readColorList(resolved, c))
@@ -112,7 +112,7 @@ Color toColor(Value colour)
     return c;
 }
 
-Value makeColorValue(const Color& c)
+Value makeColorValue(const RGBColor& c)
 {
     Value list = cons(makeImmediate(c.blue), kNil);
     list = cons(makeImmediate(c.green), list);
@@ -124,9 +124,9 @@ Value colorValueFromBytes(uint8_t red, uint8_t green, uint8_t blue)
     return makeColorValue({ uint16_t(red * 257), uint16_t(green * 257), uint16_t(blue * 257) });
 }
 
-const std::array<PaletteEntry, 256>& builtInPalette()
+const std::array<ColorBytes, 256>& builtInPalette()
 {
-    static const std::array<PaletteEntry, 256> entries = makeBuiltInPalette();
+    static const std::array<ColorBytes, 256> entries = makeBuiltInPalette();
     return entries;
 }
 
@@ -142,7 +142,7 @@ PlatformColor quantize(uint8_t red, uint8_t green, uint8_t blue)
         g = to51(g);
         b = to51(b);
     }
-    PaletteEntry wanted { uint8_t(r), uint8_t(g), uint8_t(b) };
+    ColorBytes wanted { uint8_t(r), uint8_t(g), uint8_t(b) };
     for (auto& s : kStandIns)
         if (s.missing == wanted)
             wanted = s.standIn;
@@ -160,7 +160,7 @@ PlatformColor quantize(uint8_t red, uint8_t green, uint8_t blue)
     return { entries[best].red, entries[best].green, entries[best].blue, best };
 }
 
-PlatformColor toPlatformColor(const Color& c)
+PlatformColor toPlatformColor(const RGBColor& c)
 {
     const uint8_t r = uint8_t(c.red >> 8), g = uint8_t(c.green >> 8), b = uint8_t(c.blue >> 8);
     return palette() ? quantize(r, g, b) : PlatformColor { r, g, b, -1 };
@@ -177,10 +177,10 @@ int screenDepth()
 
 void setScreenDepth(int bitsPerPixel) { gScreenDepth = bitsPerPixel == 8 ? 8 : 32; }
 
-const std::array<PaletteEntry, 256>* palette() { return screenDepth() == 8 ? &builtInPalette() : nullptr; }
+const std::array<ColorBytes, 256>* palette() { return screenDepth() == 8 ? &builtInPalette() : nullptr; }
 
 // The classic three-dimensional look of the window manager.
-PaletteEntry systemColor(SystemColor which)
+ColorBytes systemColor(SystemColor which)
 {
     switch (which) {
     case SystemColor::Face: return { 0xC0, 0xC0, 0xC0 };
@@ -215,7 +215,7 @@ Value getSystemColor(Value which)
         c = SystemColor::GrayText;
     else
         raiseWrongType(which);
-    PaletteEntry e = systemColor(c);
+    ColorBytes e = systemColor(c);
     return colorValueFromBytes(e.red, e.green, e.blue);
 }
 
@@ -223,12 +223,12 @@ Value getSystemColor(Value which)
 // nil); the answer, or the initial colour when the user cancels, comes back as byte × 256.
 Value veloraChooseColor(Value, Value, Value colour)
 {
-    PaletteEntry initial;
+    ColorBytes initial;
     if (colour != kNil) {
-        Color c = toColor(colour);
+        RGBColor c = toColor(colour);
         initial = { uint8_t(c.red >> 8), uint8_t(c.green >> 8), uint8_t(c.blue >> 8) };
     }
-    PaletteEntry chosen = initial;
+    ColorBytes chosen = initial;
     if (!gColorChooser || !gColorChooser(initial, chosen))
         chosen = initial;
     return makeColorValue({ uint16_t(chosen.red * 256), uint16_t(chosen.green * 256), uint16_t(chosen.blue * 256) });

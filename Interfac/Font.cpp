@@ -91,6 +91,33 @@ Value resolveStyleDesignator(Value designator)
     return answer;
 }
 
+void applyStyleDesignator(Value designator, PortTextState& state)
+{
+    if (designator == kNil)
+        return;
+    if (isPair(designator)) {
+        uint32_t count = 0;
+        for (Value tail = designator; tail != kNil; tail = cdr(tail)) {
+            if (!isPair(tail) || ++count > gAreas.cellCount)
+                raiseWrongType(designator);
+            applyStyleDesignator(car(tail), state);
+        }
+        return;
+    }
+    const TextStyleObject& s = textStyleOf(resolveStyleDesignator(designator));
+    if (const TextStyleObject* c = s.findWith(TextStyleFlag::Color))
+        state.color = c->m_color;
+    if (const TextStyleObject* f = s.findWith(TextStyleFlag::Font)) {
+        state.face = f->m_face;
+        state.family = f->m_family;
+    }
+    if (const TextStyleObject* z = s.findWith(TextStyleFlag::Size))
+        state.size = z->m_size;
+    uint16_t bits, mask;
+    if (s.effectiveStyle(bits, mask))
+        state.style = uint16_t((state.style & ~mask) | bits);
+}
+
 namespace {
 
 Value currentObject()
@@ -250,19 +277,19 @@ Value setStyleMask(Value value)
     return kNoValue;
 }
 
-template <uint32_t Flag, Color TextStyleObject::*Member> Value getColor(Value inherited)
+template <uint32_t Flag, RGBColor TextStyleObject::*Member> Value getColor(Value inherited)
 {
     const TextStyleObject* s = answering(inherited, Flag);
     return s ? makeColorValue(s->*Member) : kNil;
 }
 
-template <uint32_t Flag, Color TextStyleObject::*Member> Value setColor(Value colour)
+template <uint32_t Flag, RGBColor TextStyleObject::*Member> Value setColor(Value colour)
 {
     if (colour == kNil) {
         self().clear(Flag);
         return kNoValue;
     }
-    Color c = toColor(colour); // symbolic-color runs Lisp code: the receiver is looked up after it
+    RGBColor c = toColor(colour); // symbolic-color runs Lisp code: the receiver is looked up after it
     TextStyleObject& s = self();
     s.*Member = c;
     s.set(Flag);

@@ -5,10 +5,10 @@
 #include <array>
 #include <cstdint>
 
-struct Pattern {
+struct PatternRecord {
     std::array<uint8_t, 8> rows {};
 
-    bool operator==(const Pattern&) const = default;
+    bool operator==(const PatternRecord&) const = default;
     // Whether the pixel (x, y) of a surface filled with the pattern, aligned at (0, 0), is drawn in
     // the foreground colour.
     bool isForeground(int x, int y) const { return (rows[y & 7] >> (7 - (x & 7))) & 1; }
@@ -16,4 +16,4 @@ struct Pattern {
 
 // The built-in pattern list (list 0): index 1 is black, 4 is 50% grey (rows alternating 0xAA and
 // 0x55) and 20 is white. Any other index gives black.
-Pattern builtInPattern(int index);
+PatternRecord builtInPattern(int index);

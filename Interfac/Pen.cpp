@@ -4,7 +4,7 @@
 
 #include "Kernel/Module.h"
 
-Pattern builtInPattern(int index)
+PatternRecord builtInPattern(int index)
 {
     switch (index) {
     case 4: return { { 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55 } };

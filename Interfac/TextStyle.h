@@ -73,8 +73,8 @@ public:
     uint16_t m_styleMask = 0xFFFF;
     uint16_t m_forceLineAscent = 0;
     uint16_t m_forceLineDescent = 0;
-    Color m_color {};
-    Color m_backgroundColor { 65535, 65535, 65535 };
+    RGBColor m_color {};
+    RGBColor m_backgroundColor { 65535, 65535, 65535 };
     Value m_properties = kNil;
     uint16_t m_lineHeight = 0;
     uint16_t m_alineaMargin = 0;
@@ -95,3 +95,18 @@ TextStyleObject& textStyleOf(Value object);
 // symbolic-font turns into one (anything else it answers is the wrong-type error with the answer).
 // Returns the instance.
 Value resolveStyleDesignator(Value designator);
+
+// The character part of a port's text state that a style changes.
+struct PortTextState {
+    RGBColor color {};          // the foreground colour
+    uint16_t style = 0;         // bit 0 bold, 1 italic, 2 underline, 7 strike-out
+    uint16_t size = 12;
+    uint8_t family = 0;
+    std::string face;           // empty: the system font
+
+    bool operator==(const PortTextState&) const = default;
+};
+// Applies a style designator (an instance, a symbol through symbolic-font, or a list of
+// designators applied in order; nil changes nothing) to the state: with inheritance, the colour, face and size found
+// replace the state's, and the effective style bits replace the bits of the effective mask.
+void applyStyleDesignator(Value designator, PortTextState& state);

@@ -21,7 +21,7 @@ TEST(Color, BuiltInPalette)
     const auto& p = builtInPalette();
     const struct {
         int index;
-        PaletteEntry entry;
+        ColorBytes entry;
     } cases[] = {
         { 0, { 0, 0, 0 } },          { 7, { 0xC0, 0xC0, 0xC0 } },  { 9, { 0xA6, 0xCA, 0xF0 } },
         { 10, { 0, 0, 0x33 } },      { 105, { 0x11, 0x11, 0x11 } }, { 112, { 0x88, 0x88, 0x88 } },
@@ -39,7 +39,7 @@ TEST(Color, BuiltInPalette)
 TEST(Color, QuantisationRule)
 {
     const struct {
-        PaletteEntry given;
+        ColorBytes given;
         PlatformColor expected;
     } cases[] = {
         // 0x75 rounds to the grey 0x77, which the palette lacks: its stand-in is 0x808080.
@@ -76,7 +76,7 @@ TEST(Color, EveryColourQuantisesToAnExactEntry)
             for (int b = 0; b < 256; b += 7) {
                 PlatformColor q = quantize(uint8_t(r), uint8_t(g), uint8_t(b));
                 ASSERT_GE(q.paletteIndex, 0);
-                ASSERT_EQ((PaletteEntry { q.red, q.green, q.blue }), p[q.paletteIndex]);
+                ASSERT_EQ((ColorBytes { q.red, q.green, q.blue }), p[q.paletteIndex]);
             }
 }
 
@@ -104,7 +104,7 @@ TEST(Color, ColourValues)
              "  (cond ((eq? _name 'red) '(65535 0 0)) ((eq? _name 'odd) 'blue) (t '(1 2))))");
     const struct {
         const char* text;
-        Color expected;
+        RGBColor expected;
     } cases[] = {
         { "(65535 0 0)", { 65535, 0, 0 } },
         { "(65536 -1 131071 9)", { 0, 65535, 65535 } }, // low 16 bits; extra elements ignored

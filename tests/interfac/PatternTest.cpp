@@ -8,7 +8,7 @@
 
 namespace {
 
-std::vector<std::string> picture(const Pattern& p, int x0, int y0)
+std::vector<std::string> picture(const PatternRecord& p, int x0, int y0)
 {
     std::vector<std::string> rows;
     for (int y = y0; y < y0 + 8; ++y) {

@@ -231,6 +231,10 @@ TEST(Region, EqualityIgnoresHowTheRegionWasBuilt)
     EXPECT_EQ(pieces.rectCount(), 1u);
     EXPECT_FALSE(pieces == Region(Rect { 0, 0, 4, 5 }));
     EXPECT_EQ(Region(), Region(Rect { 3, 3, 3, 3 }));
+    // Overlapping and unordered rects make their union.
+    Region overlapping = Region::fromRects(std::vector<Rect> { { 2, 2, 6, 6 }, { 0, 0, 4, 4 }, { 9, 9, 1, 1 } });
+    EXPECT_EQ(overlapping, Region(Rect { 0, 0, 4, 4 }).unionWith(Region(Rect { 2, 2, 6, 6 })));
+    expectBanded(overlapping);
 }
 
 TEST(Region, RectsAreBandedAndCoverTheRegion)
