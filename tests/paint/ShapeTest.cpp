@@ -452,7 +452,7 @@ namespace {
 TEST(Paint, PaletteAgreesWithColorModule)
 {
     for (int i = 0; i < 256; ++i) {
-        PaletteEntry e = builtInPalette()[size_t(i)];
+        ColorBytes e = builtInPalette()[size_t(i)];
         EXPECT_EQ(Palette::standard()[i], (Rgb { e.red, e.green, e.blue })) << i;
     }
     for (int r = 0; r < 256; r += 5)
