@@ -49,6 +49,37 @@ private:
     Point m_position;
 };
 
+// Black pixels take the drawing colour: for 8 bits the first black entry's pixels become the entry
+// nearest to the colour (smallest sum of component differences).
+void colourise(Surface& s, Rgb colour)
+{
+    if (s.depth() == 8) {
+        const auto& table = s.palette().entries();
+        auto black = std::find(table.begin(), table.end(), kBlack);
+        if (black == table.end())
+            return;
+        int from = int(black - table.begin()), to = 0, best = 1 << 30;
+        for (int i = 0; i < int(table.size()); ++i) {
+            int d = std::abs(table[size_t(i)].red - colour.red) + std::abs(table[size_t(i)].green - colour.green)
+                + std::abs(table[size_t(i)].blue - colour.blue);
+            if (d < best) {
+                best = d;
+                to = i;
+            }
+        }
+        for (int y = 0; y < s.height(); ++y)
+            for (uint8_t* p = s.row(y); p < s.row(y) + s.width(); ++p)
+                if (*p == from)
+                    *p = uint8_t(to);
+        return;
+    }
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x)
+            if ((s.pixel(x, y) & 0xFFFFFF) == 0)
+                s.setPixel(x, y, (s.pixel(x, y) & 0xFF000000u) | uint32_t(colour.red) << 16
+                        | uint32_t(colour.green) << 8 | colour.blue);
+}
+
 class DrawOperations final : public PictOperations {
 public:
     DrawOperations(DeviceContext& dc, int callerOverride, Rgb colour)
@@ -189,7 +220,7 @@ public:
             mode = (overrideMode & ~0x40) | (bm.mode & 0x40);
         Surface& pixels = *bm.pixels;
         if (pixels.depth() >= 8 && m_colour != kBlack)
-            colourise(pixels);
+            colourise(pixels, m_colour);
         Rect source = offsetRect(bm.sourceRect, -bm.bounds.left, -bm.bounds.top).intersection(pixels.bounds());
         if (source.isEmpty())
             return;
@@ -269,36 +300,6 @@ private:
         double radius = std::max(r.width(), r.height()) + 16.0;
         return { int(std::lround(cx + radius * std::sin(a))), int(std::lround(cy - radius * std::cos(a))) };
     }
-    // Black pixels take the drawing colour.
-    void colourise(Surface& s) const
-    {
-        if (s.depth() == 8) {
-            const auto& table = s.palette().entries();
-            auto black = std::find(table.begin(), table.end(), kBlack);
-            if (black == table.end())
-                return;
-            int from = int(black - table.begin()), to = 0, best = 1 << 30;
-            for (int i = 0; i < int(table.size()); ++i) {
-                int d = std::abs(table[size_t(i)].red - m_colour.red) + std::abs(table[size_t(i)].green - m_colour.green)
-                    + std::abs(table[size_t(i)].blue - m_colour.blue);
-                if (d < best) {
-                    best = d;
-                    to = i;
-                }
-            }
-            for (int y = 0; y < s.height(); ++y)
-                for (uint8_t* p = s.row(y); p < s.row(y) + s.width(); ++p)
-                    if (*p == from)
-                        *p = uint8_t(to);
-            return;
-        }
-        for (int y = 0; y < s.height(); ++y)
-            for (int x = 0; x < s.width(); ++x)
-                if ((s.pixel(x, y) & 0xFFFFFF) == 0)
-                    s.setPixel(x, y, (s.pixel(x, y) & 0xFF000000u) | uint32_t(m_colour.red) << 16
-                            | uint32_t(m_colour.green) << 8 | m_colour.blue);
-    }
-
     DeviceContext& m_dc;
     int m_callerOverride;
     Rgb m_colour;
@@ -359,9 +360,12 @@ bool drawImage(DeviceContext& dc, Bytes data, Rect dest, int overrideMode, Rgb c
     }
     if (!decoded.surface)
         return false;
+    if (decoded.surface->depth() >= 8 && colour != kBlack)
+        colourise(*decoded.surface, colour);
     ContextState saved(dc);
     dc.setRop2(Rop2::CopyPen);
-    drawSurface(dc, *decoded.surface, decoded.surface->bounds(), dest, overrideMode == 36 ? 36 : 0);
+    drawSurface(dc, *decoded.surface, decoded.surface->bounds(), dest,
+        overrideMode != -1 && (overrideMode & 0x3F) == 36 ? 36 : 0);
     return true;
 }
 
