@@ -474,3 +474,105 @@ TEST(Pict, WriterRoundTrip)
 }
 
 } // namespace
+
+namespace {
+
+// Opcodes that draw nothing are skipped by their lengths in both versions: the picture draws as if
+// they were not there.
+TEST(PictOpcodes, SkippedOpcodes)
+{
+    for (int version : { 1, 2 }) {
+        PictBuilder p(version, kFrame);
+        p.op(0x00).op(0x02).u32(0x12345678).u32(0x9ABCDEF0);
+        p.op(0x03).u16(3).op(0x04).u8(1);
+        if (version == 2)
+            p.u8(0);
+        p.op(0x05).u16(8).op(0x06).u32(7).op(0x0D).u16(12).op(0x0E).u32(33).op(0x0F).u32(30);
+        p.op(0x10).point(1, 1).point(1, 1).op(0x1E).op(0x1F).u16(1).u16(2).u16(3);
+        const int skippedByLength[] = { 0x2C, 0x2D, 0x2E, 0x2F };
+        for (int op : skippedByLength) {
+            p.op(op).u16(3).u8('a').u8('b').u8('c');
+            if (version == 2)
+                p.u8(0); // rounded up to even
+        }
+        for (int op = 0x80; op <= 0x84; ++op)
+            p.op(op).u16(10).rect({ 0, 0, 8, 8 });
+        p.op(0xA0).u16(100).op(0xA1).u16(100).u16(3).u8(1).u8(2).u8(3);
+        if (version == 2)
+            p.u8(0);
+        p.op(0x31).rect({ 2, 2, 4, 4 });
+        std::vector<uint8_t> pict = p.end();
+        int code = -1;
+        EXPECT_EQ(drawn(pict, 24, -1, kBlack, &code), rows("........", "........", "..##....", "..##....",
+                                                         "........", "........", "........", "........")) << version;
+        EXPECT_EQ(code, 0) << version;
+    }
+}
+
+// Each "same" opcode (0x38-0x3C, 0x48-0x4A, 0x58-0x5C, 0x68-0x6C) draws what its explicit form
+// draws with the last rect.
+TEST(PictOpcodes, SameShapeOpcodes)
+{
+    std::vector<int> explicitForms;
+    for (int op = 0x30; op <= 0x34; ++op)
+        explicitForms.push_back(op);
+    for (int op = 0x40; op <= 0x42; ++op)
+        explicitForms.push_back(op);
+    for (int op = 0x50; op <= 0x54; ++op)
+        explicitForms.push_back(op);
+    for (int op = 0x60; op <= 0x64; ++op)
+        explicitForms.push_back(op);
+    const Rect shape { 1, 1, 7, 6 };
+    for (int op : explicitForms) {
+        auto start = [&] {
+            auto p = std::make_unique<PictBuilder>(2, kFrame);
+            p->op(0x31).rect({ 0, 0, 4, 8 }); // half black, so erase and invert show
+            p->op(0x0B).point(3, 3);
+            return p;
+        };
+        auto args = [&](PictBuilder& p) {
+            if (op >= 0x60)
+                p.u16(45).u16(200);
+        };
+        auto a = start();
+        a->op(op).rect(shape);
+        args(*a);
+        auto b = start();
+        b->op(0x07).point(0, 0).op(0x30).rect(shape).op(0x07).point(1, 1); // sets the last rect, draws nothing
+        b->op(op + 8);
+        args(*b);
+        std::string explicitDrawing = drawn(a->end()), same = drawn(b->end());
+        EXPECT_EQ(same, explicitDrawing) << std::hex << op;
+        bool invisible = (op >= 0x43 && op <= 0x44);
+        if (!invisible)
+            EXPECT_NE(explicitDrawing, drawn(start()->end())) << std::hex << op << " drew nothing";
+    }
+}
+
+TEST(PictOpcodes, ColoursPatternsAndLines)
+{
+    PictBuilder p(2, kFrame);
+    p.op(0x1A).u16(0xFFFF).u16(0).u16(0);          // red foreground
+    p.op(0x1B).u16(0).u16(0xFFFF).u16(0);          // green background
+    p.op(0x31).rect({ 0, 0, 2, 2 });               // paint: red
+    p.op(0x32).rect({ 2, 0, 4, 2 });               // erase: green
+    p.op(0x09).u32(0xAA55AA55).u32(0xAA55AA55);    // pen pattern: checker
+    p.op(0x31).rect({ 4, 0, 8, 2 });
+    p.op(0x1A).u16(0).u16(0).u16(0);               // black again
+    p.op(0x09).u32(0xFFFFFFFF).u32(0xFFFFFFFF);
+    p.op(0x0A).u32(0).u32(0);                      // fill pattern white: paintOval uses it
+    p.op(0x1B).u16(0xFFFF).u16(0xFFFF).u16(0xFFFF);
+    p.op(0x31).rect({ 0, 2, 8, 4 });
+    p.op(0x51).rect({ 0, 2, 8, 4 });               // white oval inside the black band
+    p.op(0x20).point(0, 5).point(3, 5);            // Line
+    p.op(0x21).point(3, 7);                        // LineFrom
+    p.op(0x23).u8(3).u8(0);                        // ShortLineFrom
+    p.op(0x70).u16(10 + 3 * 4).rect(kFrame).point(7, 4).point(7, 7).point(5, 7); // framePoly
+    std::string out = drawn(p.end());
+    EXPECT_EQ(out.substr(0, 18), rows("rrggrgrg", "rrgggrgr")) << "0 bits of a pattern are the background";
+    EXPECT_EQ(out.substr(18, 18), rows("#......#", "#......#")) << "the oval is white inside the band";
+    // Each line leaves out its end point, which the next one starts from.
+    EXPECT_EQ(out.substr(36), rows(".......#", "####...#", "...#...#", "...#####"));
+}
+
+} // namespace
