@@ -543,9 +543,22 @@ TEST(PictOpcodes, SameShapeOpcodes)
         args(*b);
         std::string explicitDrawing = drawn(a->end()), same = drawn(b->end());
         EXPECT_EQ(same, explicitDrawing) << std::hex << op;
-        bool invisible = (op >= 0x43 && op <= 0x44);
-        if (!invisible)
-            EXPECT_NE(explicitDrawing, drawn(start()->end())) << std::hex << op << " drew nothing";
+        EXPECT_NE(explicitDrawing, drawn(start()->end())) << std::hex << op << " drew nothing";
+    }
+}
+
+TEST(PictOpcodes, UnsupportedOpcodes)
+{
+    const int unsupported[] = { 0x1C, 0x1D, 0x28, 0x29, 0x2A, 0x2B, 0x43, 0x44, 0x4B, 0x4C, 0x72, 0x73, 0x74,
+                                0x91, 0x9B, 0x8000 };
+    for (int op : unsupported) {
+        PictBuilder p(2, kFrame);
+        p.op(op).rect(kFrame).rect(kFrame);
+        std::vector<uint8_t> pict = p.end();
+        Recorder r;
+        EXPECT_EQ(playPicture(pict, kFrame, r), 4) << std::hex << op;
+        ASSERT_EQ(r.errors.size(), 1u);
+        EXPECT_EQ(r.errors[0].detail, uint32_t(op)) << std::hex << op;
     }
 }
 
