@@ -10,6 +10,7 @@
 #include "Platform/Images/Images.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -75,10 +76,11 @@ Rect decodedSize(Bytes data, ImageFormat format)
         ok = jpegSize(data, width, height);
         break;
     case ImageFormat::PackedBitmap: {
-        PackedBitmapHeader header;
-        ok = readPackedBitmapHeader(data, header);
-        width = header.width;
-        height = std::abs(header.height);
+        // The header's size, even when the pixels that follow are damaged.
+        auto le32 = [&](size_t at) { return int32_t(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | uint32_t(data[at + 3]) << 24); };
+        width = le32(4);
+        height = int(std::min<int64_t>(std::abs(int64_t(le32(8))), INT32_MAX));
+        ok = true;
         break;
     }
     default:
