@@ -176,6 +176,17 @@ bool drawImage(DeviceContext& dc, Bytes data, Rect dest, int overrideMode, Rgb c
 // of its frame's size and the given depth.
 DecodedImage renderImage(Bytes data, int pictDepth);
 
+// Where draw-picture puts an image: its rect moved to (0, 0), right and bottom scaled by
+// numerator / denominator (16-bit values, truncating, in 64-bit arithmetic), moved to `at`. A zero
+// denominator gives an empty rect: nothing is drawn.
+Rect scaledImageRect(Rect imageRect, Point at, int numerator, int denominator);
+
+// A rect of a surface as a bottom-up packed bitmap at the surface's depth (its palette for 8 bits
+// and less), the rect first clipped to the surface. With rotate the bitmap is turned a quarter
+// turn counter-clockwise (width and height exchanged), which only deeper surfaces allow: empty
+// for 8 bits or less, and for a rect that holds no pixel.
+std::vector<uint8_t> captureRect(const Surface& surface, Rect rect, bool rotate);
+
 // A version 2 picture of the surface: 8-bit surfaces as PackBitsRect with their colour table,
 // deeper ones as a 16-bit DirectBitsRect (5-5-5, word-wise PackBits).
 std::vector<uint8_t> writePicture(const Surface& surface);

@@ -402,3 +402,32 @@ DecodedImage renderImage(Bytes data, int pictDepth)
     result.error = "unknown image format";
     return result;
 }
+
+Rect scaledImageRect(Rect imageRect, Point at, int numerator, int denominator)
+{
+    if (int16_t(denominator) == 0)
+        return {};
+    int64_t n = int16_t(numerator), d = int16_t(denominator);
+    int64_t right = int64_t(imageRect.width()) * n / d, bottom = int64_t(imageRect.height()) * n / d;
+    auto clamp = [](int64_t v) { return int(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30)); };
+    return { at.x, at.y, clamp(at.x + right), clamp(at.y + bottom) };
+}
+
+std::vector<uint8_t> captureRect(const Surface& surface, Rect rect, bool rotate)
+{
+    Rect r = rect.intersection(surface.bounds());
+    if (r.isEmpty() || (rotate && surface.depth() <= 8))
+        return {};
+    const int width = rotate ? r.height() : r.width(), height = rotate ? r.width() : r.height();
+    auto copy = Surface::make(width, height, surface.depth(), RowOrder::TopDown,
+        surface.isIndexed() ? &surface.palette() : nullptr);
+    if (!copy)
+        return {};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            // Counter-clockwise: the source's right column becomes the top row.
+            Point from = rotate ? Point { r.right - 1 - y, r.top + x } : Point { r.left + x, r.top + y };
+            copy->setPixel(x, y, surface.pixel(from.x, from.y));
+        }
+    return encodePackedBitmap(*copy, surface.depth());
+}

@@ -218,3 +218,41 @@ TEST(Codec, DrawImageOfEachFormat)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Codec, ScaledImageRect)
+{
+    const struct { Rect image; Point at; int numerator, denominator; Rect expected; } cases[] = {
+        { { 0, 0, 40, 30 }, { 5, 6 }, 1, 1, { 5, 6, 45, 36 } },
+        { { 10, 10, 51, 41 }, { 0, 0 }, 1, 2, { 0, 0, 20, 15 } },      // half size, truncated
+        { { 0, 0, 40, 30 }, { 0, 0 }, 3, 0, {} },                       // nothing to divide by
+        { { 0, 0, 40, 30 }, { 0, 0 }, 0x10003, 0x10001, { 0, 0, 120, 90 } }, // 16-bit values
+        { { 0, 0, 32767, 32767 }, { 0, 0 }, 32767, 1, { 0, 0, 1073676289, 1073676289 } },
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(scaledImageRect(c.image, c.at, c.numerator, c.denominator), c.expected);
+}
+
+TEST(Codec, CaptureRect)
+{
+    Surface s(4, 3, 24);
+    s.fill(kWhite);
+    s.setPixel(3, 0, 0xFF0000);
+    s.setPixel(0, 2, 0x000000);
+    DecodedImage whole = decodePackedBitmap(captureRect(s, { -5, -5, 50, 50 }, false));
+    ASSERT_TRUE(whole.surface);
+    EXPECT_EQ(picture(*whole.surface), rows("...r", "....", "#..."));
+    DecodedImage turned = decodePackedBitmap(captureRect(s, s.bounds(), true));
+    ASSERT_TRUE(turned.surface);
+    EXPECT_EQ(picture(*turned.surface), rows("r..", "...", "...", "..#"));
+    DecodedImage part = decodePackedBitmap(captureRect(s, { 2, 0, 4, 1 }, false));
+    ASSERT_TRUE(part.surface);
+    EXPECT_EQ(picture(*part.surface), rows(".r"));
+    Surface indexed(4, 3, 8);
+    EXPECT_TRUE(captureRect(indexed, indexed.bounds(), true).empty()) << "no rotation at 8 bits";
+    EXPECT_FALSE(captureRect(indexed, indexed.bounds(), false).empty());
+    EXPECT_TRUE(captureRect(s, { 10, 10, 20, 20 }, false).empty());
+}
+
+} // namespace
