@@ -204,8 +204,12 @@ std::vector<uint8_t> toJpeg(const Surface& source, int depth, int quality, Value
 
 std::vector<uint8_t> toPicture(const Surface& source, int depth, Value culprit)
 {
-    auto s = surfaceAt(source, depth > 8 ? 24 : 8, culprit);
-    std::vector<uint8_t> out = writePicture(*s);
+    // An 8-bit source keeps its own colour table; others are quantised to the standard palette.
+    const int target = depth > 8 ? 24 : 8;
+    std::unique_ptr<Surface> converted;
+    if (source.depth() != target)
+        converted = surfaceAt(source, target, culprit);
+    std::vector<uint8_t> out = writePicture(converted ? *converted : source);
     if (out.empty())
         raiseError(kPictureError, culprit);
     return out;
