@@ -299,6 +299,54 @@ uint8_t fieldValue(uint32_t pixel, uint32_t mask)
     return uint8_t(uint64_t((pixel & mask) >> shift) * 255 / max);
 }
 
+// Run-length pixels (8 or 4 bits), bottom-up: pairs of count and pixels, or an escape (0) followed
+// by end of line (0), end of bitmap (1), a move (2, dx, dy) or n >= 3 literal pixels padded to a
+// word. Pixels outside the bitmap are dropped; every step reads at least one byte, so it ends.
+void decodeRunLength(Bytes in, int bits, Surface& s)
+{
+    const int width = s.width(), height = s.height();
+    int x = 0, y = 0; // y counts from the bottom row
+    auto put = [&](int value) {
+        if (x < width && y < height) {
+            uint8_t* row = s.row(height - 1 - y);
+            if (bits == 8)
+                row[x] = uint8_t(value);
+            else
+                row[x / 2] = uint8_t(x % 2 ? (row[x / 2] & 0xF0) | (value & 15) : (row[x / 2] & 0x0F) | value << 4);
+        }
+        ++x;
+    };
+    size_t i = 0;
+    while (i + 1 < in.size() && y < height) {
+        int count = in[i], value = in[i + 1];
+        i += 2;
+        if (count > 0) {
+            for (int k = 0; k < count && x <= width; ++k)
+                put(bits == 8 ? value : (k % 2 ? value & 15 : value >> 4));
+            continue;
+        }
+        if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            return;
+        } else if (value == 2) {
+            if (i + 1 >= in.size())
+                return;
+            x += in[i];
+            y += in[i + 1];
+            i += 2;
+        } else {
+            size_t bytes = bits == 8 ? size_t(value) : (size_t(value) + 1) / 2;
+            if (bytes > in.size() - i)
+                return;
+            for (int k = 0; k < value; ++k)
+                put(bits == 8 ? in[i + size_t(k)] : (k % 2 ? in[i + size_t(k / 2)] & 15 : in[i + size_t(k / 2)] >> 4));
+            i += (bytes + 1) & ~size_t(1);
+        }
+    }
+}
+
 } // namespace
 
 DecodedImage decodePng(Bytes data)
@@ -422,8 +470,11 @@ bool readPackedBitmapHeader(Bytes d, PackedBitmapHeader& h, std::string* error)
     case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
     default: return fail("packed bitmap bit count not supported");
     }
-    if (h.compression != 0 && !(h.compression == 3 && (h.bitCount == 16 || h.bitCount == 32)))
+    const bool runLength = (h.compression == 1 && h.bitCount == 8) || (h.compression == 2 && h.bitCount == 4);
+    if (h.compression != 0 && !runLength && !(h.compression == 3 && (h.bitCount == 16 || h.bitCount == 32)))
         return fail("packed bitmap compression not supported");
+    if (runLength && height < 0)
+        return fail("run-length packed bitmaps are bottom-up");
     if (h.bitCount <= 8) {
         uint32_t full = 1u << h.bitCount;
         if (h.colorsUsed == 0)
@@ -435,7 +486,7 @@ bool readPackedBitmapHeader(Bytes d, PackedBitmapHeader& h, std::string* error)
     }
     uint64_t offset = uint64_t(headerSize) + (h.compression == 3 ? 12 : 0) + uint64_t(h.colorsUsed) * 4;
     uint64_t stride = (uint64_t(width) * uint64_t(h.bitCount) + 31) / 32 * 4;
-    if (offset > d.size() || stride * uint64_t(rows) > d.size() - offset)
+    if (offset > d.size() || (!runLength && stride * uint64_t(rows) > d.size() - offset))
         return fail("packed bitmap pixels run past the data");
     h.pixelOffset = size_t(offset);
     return true;
@@ -463,6 +514,10 @@ DecodedImage decodePackedBitmap(Bytes d)
         result.surface = Surface::make(width, rows, depth, RowOrder::TopDown, &palette);
         if (!result.surface) {
             result.error = "out of memory";
+            return result;
+        }
+        if (h.compression == 1 || h.compression == 2) {
+            decodeRunLength(d.subspan(h.pixelOffset), h.bitCount, *result.surface);
             return result;
         }
         for (int y = 0; y < rows; ++y) {

@@ -167,7 +167,8 @@ TEST(Codec, DamagedPackedBitmapsAreRefused)
         with(32, 0),                                        // 256 colours implied: the table runs past
         with(4, 0x7FFFFFFF),                                // width
         with(8, 0x80000000),                                // height
-        with(16, 1),                                        // run-length compression
+        with(16, 5),                                        // an unknown compression
+        with(16, 2),                                        // 4-bit runs for 8-bit pixels
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         PackedBitmapHeader header;
@@ -253,6 +254,38 @@ TEST(Codec, CaptureRect)
     EXPECT_TRUE(captureRect(indexed, indexed.bounds(), true).empty()) << "no rotation at 8 bits";
     EXPECT_FALSE(captureRect(indexed, indexed.bounds(), false).empty());
     EXPECT_TRUE(captureRect(s, { 10, 10, 20, 20 }, false).empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(Codec, RunLengthPackedBitmaps)
+{
+    const Rgb red { 255, 0, 0 }, green { 0, 255, 0 };
+    auto withPixels = [](std::vector<uint8_t> bmp, uint32_t compression, const std::vector<uint8_t>& pixels) {
+        bmp[16] = uint8_t(compression);
+        bmp.insert(bmp.end(), pixels.begin(), pixels.end());
+        return bmp;
+    };
+    std::vector<uint8_t> head8 = packedBitmap(5, 3, 8, 3, { kWhite, red, green }, {});
+    std::vector<uint8_t> head4 = packedBitmap(5, 2, 4, 3, { kWhite, red, green }, {});
+    const struct { std::vector<uint8_t> bytes; std::string expected; } cases[] = {
+        // bottom row: run of 3 red, literal (green, white, green) cut at the width; end of line;
+        // a move of one row up and two pixels right; a run of 2 green; end of bitmap.
+        { withPixels(head8, 1, { 3, 1, 0, 3, 2, 0, 2, 0, 0, 0, 0, 2, 2, 1, 2, 2, 0, 1 }), "..gg.\n.....\nrrrg.\n" },
+        // a run past the width, then the data stops without an end
+        { withPixels(head8, 1, { 9, 2 }), ".....\n.....\nggggg\n" },
+        // 4 bits: a run alternating red and green, a literal of 3 pixels (padded), end of line
+        { withPixels(head4, 2, { 4, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1 }), "grg..\nrgrg.\n" },
+        // an escape to a literal longer than the data stops there
+        { withPixels(head8, 1, { 0, 200, 1 }), ".....\n.....\n.....\n" },
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        DecodedImage d = decodePackedBitmap(cases[i].bytes);
+        ASSERT_TRUE(d.surface) << i << " " << d.error;
+        EXPECT_EQ(picture(*d.surface), cases[i].expected) << i;
+    }
 }
 
 } // namespace
