@@ -34,17 +34,6 @@ Value descriptor(int handle, int pid)
     return cons(makeInteger(handle), cons(makeInteger(handle), cons(makeInteger(pid), cons(makeInteger(pid), kNil))));
 }
 
-// Creates hostPath and the folders above it that are missing.
-bool ensureFolder(const std::string& hostPath)
-{
-    if (hostPath.empty() || filesIsFolder(hostPath))
-        return true;
-    size_t slash = hostPath.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !ensureFolder(hostPath.substr(0, slash)))
-        return false;
-    FileError e = filesCreateFolder(hostPath);
-    return !failed(e) || e == FileError::Exists;
-}
 
 // A name argument (a group or an item): a string in code page 1252, one path component.
 std::string nameArgument(Value name)
@@ -121,7 +110,7 @@ Value createAliasFile(Value alias, Value target)
 
 Value addProgramGroup(Value group)
 {
-    ensureFolder(groupFolder(nameArgument(group)));
+    filesCreateFolders(groupFolder(nameArgument(group)));
     return kNoValue;
 }
 
@@ -130,7 +119,7 @@ Value addProgramItem(Value target, Value group, Value item)
     std::string groupName = nameArgument(group), itemName = nameArgument(item);
     std::string targetHost;
     int error = 0;
-    if (!hostPathOf(target, targetHost, error) || !ensureFolder(groupFolder(groupName)))
+    if (!hostPathOf(target, targetHost, error) || failed(filesCreateFolders(groupFolder(groupName))))
         return kNil;
     if (!writeShortcut(targetHost, itemPath(groupName, itemName)))
         return kNil;

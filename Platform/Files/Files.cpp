@@ -899,3 +899,15 @@ std::string filesSpecialFolder(SpecialFolder which)
     }
     return "/";
 }
+
+FileError filesCreateFolders(const std::string& hostPath)
+{
+    if (hostPath.empty() || filesIsFolder(hostPath))
+        return FileError::None;
+    size_t slash = hostPath.find_last_of('/');
+    if (slash != std::string::npos && slash > 0)
+        if (FileError e = filesCreateFolders(hostPath.substr(0, slash)); failed(e))
+            return e;
+    FileError e = filesCreateFolder(hostPath);
+    return e == FileError::Exists && filesIsFolder(hostPath) ? FileError::None : e;
+}

@@ -113,6 +113,8 @@ FileError filesSetReadOnly(const std::string& hostPath, bool readOnly);
 // Hidden is kept in the extended attribute user.velora.hidden; dot names are always hidden.
 FileError filesSetHidden(const std::string& hostPath, bool hidden);
 FileError filesCreateFolder(const std::string& hostPath);
+// Creates the folder and every missing folder above it; None when it is there already.
+FileError filesCreateFolders(const std::string& hostPath);
 FileError filesRemoveFolder(const std::string& hostPath);     // an empty folder only
 FileError filesRemove(const std::string& hostPath);           // a file or a symbolic link, not a folder
 // Renames; Exists when the destination is already there (never replaces).

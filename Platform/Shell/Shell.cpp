@@ -59,17 +59,6 @@ std::string homeFolder()
     return home && *home ? home : "/";
 }
 
-// Creates hostPath and the folders above it that are missing.
-bool ensureFolder(const std::string& hostPath)
-{
-    if (hostPath.empty() || filesIsFolder(hostPath))
-        return true;
-    size_t slash = hostPath.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !ensureFolder(hostPath.substr(0, slash)))
-        return false;
-    FileError e = filesCreateFolder(hostPath);
-    return !failed(e) || e == FileError::Exists;
-}
 
 // Replaces path with text: written to a temporary file beside it, synced, then renamed over it,
 // so that a reader sees either the old file or the new one, never a part.
@@ -77,7 +66,7 @@ bool replaceFile(const std::string& path, const std::string& text)
 {
     size_t slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (!ensureFolder(folder))
+    if (failed(filesCreateFolders(folder)))
         return false;
     HostFile file;
     std::string temporary;
