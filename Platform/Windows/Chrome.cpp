@@ -1,0 +1,164 @@
+// Platform/Windows/Chrome.cpp: the one chrome painter: borders, captions with their title,
+// close boxes and size boxes. The title is drawn with FreeType directly (a sans-serif face found
+// through fontconfig), so that the chrome needs nothing from the runtime's font service.
+#include "Platform/Windows/WindowTree.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+
+namespace {
+
+constexpr Rgb kActiveCaption { 0, 0, 128 };
+constexpr Rgb kInactiveCaption { 128, 128, 128 };
+constexpr Rgb kCaptionText { 255, 255, 255 };
+constexpr Rgb kFace { 192, 192, 192 };
+constexpr Rgb kLight { 255, 255, 255 };
+constexpr Rgb kShadow { 128, 128, 128 };
+constexpr int kTitlePixels = 11;
+
+class CaptionFont {
+public:
+    static CaptionFont& instance()
+    {
+        static CaptionFont font;
+        return font;
+    }
+
+    // Draws text with its baseline at (x, baseline) in device coordinates, within the clip.
+    void draw(DeviceContext& dc, const std::string& text, int x, int baseline, int right, Rgb color)
+    {
+        if (!m_face)
+            return;
+        Surface& s = dc.surface();
+        for (unsigned char c : text) {
+            FT_ULong code = c >= 0x80 && c < 0xA0 ? FT_ULong('?') : FT_ULong(c); // Latin-1 covers the rest
+            if (FT_Load_Char(m_face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL))
+                continue;
+            FT_GlyphSlot g = m_face->glyph;
+            int advance = int(g->advance.x >> 6);
+            if (x + advance > right)
+                break;
+            const FT_Bitmap& b = g->bitmap;
+            for (int row = 0; row < int(b.rows); ++row) {
+                int y = baseline - g->bitmap_top + row;
+                for (int col = 0; col < int(b.width); ++col) {
+                    int px = x + g->bitmap_left + col;
+                    unsigned alpha = b.buffer[row * b.pitch + col];
+                    if (!alpha || !inClip(dc, px, y))
+                        continue;
+                    Rgb under = s.colorAt(px, y);
+                    auto mix = [&](uint8_t d, uint8_t f) { return uint8_t((d * (255 - alpha) + f * alpha) / 255); };
+                    s.setPixel(px, y, s.valueOf({ mix(under.red, color.red), mix(under.green, color.green), mix(under.blue, color.blue) }));
+                }
+            }
+            x += advance;
+        }
+    }
+
+private:
+    CaptionFont()
+    {
+        if (FT_Init_FreeType(&m_library))
+            return;
+        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans:bold"));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8* file = nullptr;
+        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch
+            && FT_New_Face(m_library, reinterpret_cast<const char*>(file), 0, &m_face) == 0)
+            FT_Set_Pixel_Sizes(m_face, 0, kTitlePixels);
+        if (match)
+            FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+    }
+
+    static bool inClip(const DeviceContext& dc, int x, int y)
+    {
+        bool inside = false;
+        dc.clipSpan(y, x, x + 1, [&](int, int) { inside = true; });
+        return inside;
+    }
+
+    FT_Library m_library = nullptr;
+    FT_Face m_face = nullptr;
+};
+
+void bevel(DeviceContext& dc, PaintRect r, Rgb topLeft, Rgb bottomRight)
+{
+    dc.fillRect({ r.left, r.top, r.right, r.top + 1 }, Brush::solid(topLeft));
+    dc.fillRect({ r.left, r.top, r.left + 1, r.bottom }, Brush::solid(topLeft));
+    dc.fillRect({ r.left, r.bottom - 1, r.right, r.bottom }, Brush::solid(bottomRight));
+    dc.fillRect({ r.right - 1, r.top, r.right, r.bottom }, Brush::solid(bottomRight));
+}
+
+void frameRect(DeviceContext& dc, PaintRect r, Rgb color) { bevel(dc, r, color, color); }
+
+} // namespace
+
+void WindowManager::paintChrome(DeviceContext& dc, WindowHandle window)
+{
+    WindowRecord* w = live(window);
+    if (!w)
+        return;
+    PaintRect outer = frameWindowRect(window);
+    PaintRect size { 0, 0, outer.width(), outer.height() };
+    ChromeInsets in = chromeInsets(w->style);
+    auto at = [&](PaintRect r) { return r.offset(outer.left, outer.top); };
+    bool active = window == m_activeChild || !w->mdiChild;
+
+    // Borders: one black line, then a raised face for thick and dialog frames.
+    if (in.left > 0) {
+        frameRect(dc, outer, kBlack);
+        if (in.left > 1) {
+            PaintRect inner { outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1 };
+            for (int i = 1; i < in.left; ++i) {
+                frameRect(dc, inner, kFace);
+                inner = { inner.left + 1, inner.top + 1, inner.right - 1, inner.bottom - 1 };
+            }
+            bevel(dc, { outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1 }, kLight, kShadow);
+        }
+    }
+    PaintRect caption = captionRect(size, w->style);
+    if (!caption.isEmpty()) {
+        PaintRect c = at(caption);
+        dc.fillRect(c, Brush::solid(active ? kActiveCaption : kInactiveCaption));
+        PaintRect close = closeBoxRect(size, w->style);
+        int textRight = close.isEmpty() ? c.right - 4 : at(close).left - 4;
+        CaptionFont::instance().draw(dc, w->title, c.left + 5, c.top + 13, textRight, kCaptionText);
+        if (!close.isEmpty()) {
+            PaintRect b = at(close);
+            bool pressed = m_moveSize.window == window && m_moveSize.closePressed && m_moveSize.closeInside;
+            dc.fillRect(b, Brush::solid(kFace));
+            if (pressed)
+                bevel(dc, b, kShadow, kLight);
+            else
+                bevel(dc, b, kLight, kBlack);
+            // The cross: two diagonals of two pixels.
+            int o = pressed ? 1 : 0;
+            for (int i = 0; i < 7; ++i) {
+                for (int t = 0; t < 2; ++t) {
+                    dc.fillRect({ b.left + 3 + i + t + o, b.top + 3 + i + o, b.left + 4 + i + t + o, b.top + 4 + i + o }, Brush::solid(kBlack));
+                    dc.fillRect({ b.right - 4 - i - t + o, b.top + 3 + i + o, b.right - 3 - i - t + o, b.top + 4 + i + o }, Brush::solid(kBlack));
+                }
+            }
+        }
+        // The line between the caption and the client area.
+        if (in.left == 1)
+            dc.fillRect({ c.left, c.bottom - 1, c.right, c.bottom }, Brush::solid(kBlack));
+    }
+    PaintRect box = sizeBoxRect(size, w->style);
+    if (!box.isEmpty()) {
+        PaintRect b = at(box);
+        dc.fillRect(b, Brush::solid(kFace));
+        frameRect(dc, b, kShadow);
+        // Three diagonal grip lines.
+        for (int d = 4; d <= 12; d += 4)
+            for (int i = 0; i <= d; ++i)
+                dc.setPixel({ b.right - 2 - i, b.bottom - 2 - (d - i) }, kShadow);
+    }
+}
