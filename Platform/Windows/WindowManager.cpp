@@ -1142,8 +1142,13 @@ bool WindowManager::getMessage(Message& message, const MessageFilter& filter, in
             if (left <= 0)
                 return false;
         }
-        if (!waitMessage(left) && timeoutMs >= 0 && int(m_display.milliseconds() - start) >= timeoutMs)
-            return false;
+        if (!waitMessage(left)) {
+            if (timeoutMs >= 0 && int(m_display.milliseconds() - start) >= timeoutMs)
+                return false;
+            // A headless display with no timer running: nothing can ever arrive.
+            if (timeoutMs < 0 && m_display.isHeadless() && nextWakeIn(-1) < 0)
+                return false;
+        }
     }
 }
 
