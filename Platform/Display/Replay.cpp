@@ -52,6 +52,16 @@ bool parseInt(std::string_view s, int low, int high, int& out)
 
 constexpr int kCoordinateLimit = 32767;
 
+// The line without its leading blanks and its carriage return, trailing spaces kept.
+std::string_view untrimmed(std::string_view raw)
+{
+    while (!raw.empty() && (raw.front() == ' ' || raw.front() == '\t'))
+        raw.remove_prefix(1);
+    if (!raw.empty() && raw.back() == '\r')
+        raw.remove_suffix(1);
+    return raw;
+}
+
 struct NamedKey {
     const char* name;
     uint8_t virtualKey;
@@ -114,7 +124,7 @@ bool parseKeyCombo(std::string_view combo, uint8_t& virtualKey, uint32_t& modifi
 namespace {
 
 // Parses one non-blank line; returns an error text or "".
-std::string parseLine(std::string_view line, ReplayAction& action)
+std::string parseLine(std::string_view line, std::string_view untrimmed, ReplayAction& action)
 {
     size_t space = line.find_first_of(" \t");
     std::string verb = lower(line.substr(0, space));
@@ -159,7 +169,7 @@ std::string parseLine(std::string_view line, ReplayAction& action)
             return "type needs text";
         bool ok = true;
         // The text is everything after the one separating space, spaces included.
-        action.text = utf8ToCp1252(line.substr(space + 1), ok);
+        action.text = utf8ToCp1252(untrimmed.substr(space + 1), ok);
         if (!ok)
             return "text has characters outside code page 1252";
         return {};
@@ -229,7 +239,7 @@ ReplayScript parseReplay(std::string_view text)
         ReplayAction action;
         action.line = lineNumber;
         std::string error = line.find('\0') != std::string_view::npos ? "line holds a NUL character"
-                                                                       : parseLine(line, action);
+                                                                       : parseLine(line, untrimmed(raw), action);
         if (!error.empty()) {
             script.errorLine = lineNumber;
             script.error = "line " + std::to_string(lineNumber) + ": " + error;

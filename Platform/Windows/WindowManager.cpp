@@ -923,9 +923,26 @@ PaintSession WindowManager::beginPaint(WindowHandle window)
     session.dc->setWindowOrigin({ -origin.left, -origin.top });
     session.dc->setClipRects(clip.rects());
     m_dirty.unite(clip);
+    markChildChrome(w, clip);
     if (erase && !clip.isEmpty())
         session.erase = sendMessage(window, Msg::EraseBackground, reinterpret_cast<intptr_t>(session.dc.get()), 0) == 0;
     return session;
+}
+
+// A window that does not clip its children may draw over their chrome: it is redrawn after.
+void WindowManager::markChildChrome(WindowRecord* w, const PixelRegion& frameArea)
+{
+    if (w->style & Style::ClipChildren)
+        return;
+    for (WindowHandle child : w->children) {
+        WindowRecord* c = live(child);
+        if (!c || !(c->style & Style::Visible) || chromeInsets(c->style).left == 0)
+            continue;
+        PixelRegion overlap(frameWindowRect(child));
+        overlap.intersect(frameArea);
+        if (!overlap.isEmpty())
+            c->chromeDirty = true;
+    }
 }
 
 void WindowManager::endPaint(WindowHandle, PaintSession& session) { session.dc.reset(); }
@@ -942,6 +959,7 @@ std::unique_ptr<DeviceContext> WindowManager::windowContext(WindowHandle window)
     dc->setWindowOrigin({ -origin.left, -origin.top });
     dc->setClipRects(clip.rects());
     m_dirty.unite(clip);
+    markChildChrome(w, clip);
     return dc;
 }
 
@@ -996,14 +1014,13 @@ WindowManager::WindowRecord* WindowManager::findWindowToPaint(WindowRecord* w) c
 
 void WindowManager::updateAll()
 {
-    paintChromeWhereNeeded();
     for (int guard = 0; guard < 10000; ++guard) {
         WindowRecord* w = findWindowToPaint(live(m_frame));
         if (!w)
             break;
         dispatchMessage(make(w->handle, Msg::Paint, 0, 0));
-        paintChromeWhereNeeded();
     }
+    paintChromeWhereNeeded();
     present();
 }
 
@@ -1088,11 +1105,12 @@ bool WindowManager::peekMessage(Message& message, const MessageFilter& filter, b
         return true;
     }
     if (filter.accepts(Msg::Paint)) {
-        paintChromeWhereNeeded();
         if (WindowRecord* w = findWindowToPaint(live(m_frame))) {
             message = make(w->handle, Msg::Paint, 0, 0);
             return true;
         }
+        // The chrome comes last, over whatever a parent that does not clip its children drew.
+        paintChromeWhereNeeded();
     }
     if (filter.accepts(Msg::Timer) && nextTimer(message, remove))
         return true;

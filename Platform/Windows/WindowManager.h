@@ -404,6 +404,7 @@ private:
     PixelRegion visibleRegion(const WindowRecord* w, bool clientOnly) const;
     void exposeArea(const PixelRegion& frameArea);
     void paintChromeWhereNeeded();
+    void markChildChrome(WindowRecord* w, const PixelRegion& frameArea);
     WindowRecord* findWindowToPaint(WindowRecord* w) const;
     bool nextTimer(Message& message, bool remove);
     void pollDisplay();
