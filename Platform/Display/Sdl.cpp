@@ -111,7 +111,7 @@ public:
     {
         m_surface.fill(kWhite);
         m_source = SDL_CreateRGBSurfaceWithFormatFrom(m_surface.pixels(), frame.width, frame.height, 32,
-            m_surface.stride(), SDL_PIXELFORMAT_ARGB8888);
+            m_surface.stride(), SDL_PIXELFORMAT_RGB888); // the fourth byte is not alpha
         SDL_StartTextInput();
     }
 
