@@ -122,6 +122,9 @@ public:
         SDL_FreeSurface(m_source);
         SDL_DestroyWindow(m_window);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        // SDL frees what it shares between subsystems (its D-Bus connection) only in SDL_Quit.
+        if (!SDL_WasInit(SDL_INIT_EVERYTHING))
+            SDL_Quit();
     }
 
     bool isHeadless() const override { return false; }
@@ -287,6 +290,9 @@ private:
 
 std::unique_ptr<Display> openSdlDisplay(FrameSize frame, const std::string& title, int scale, std::string& whyNot)
 {
+    // The frame goes to the window's own surface, not through a GL renderer (which would start
+    // a software GL implementation with its threads, for nothing).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         whyNot = SDL_GetError();
         return nullptr;

@@ -694,3 +694,110 @@ TEST(WindowManager, SecondInstanceChannelReplacesAStaleSocket)
 }
 
 } // namespace
+
+namespace {
+
+TEST(WindowManager, MaximiseAndRestore)
+{
+    Desk d;
+    WindowHandle a = d.document("a", { 30, 40, 130, 140 });
+    d.wm.showWindow(a, ShowCommand::Maximize);
+    EXPECT_TRUE(d.wm.isMaximized(a));
+    EXPECT_EQ(d.wm.windowRect(a), d.wm.clientRect(d.client));
+    // A maximised window is not moved by its caption.
+    d.input(InputEvent::Kind::Move, 50, 8);
+    d.input(InputEvent::Kind::Press, 50, 8);
+    d.input(InputEvent::Kind::Move, 90, 48);
+    d.input(InputEvent::Kind::Release, 90, 48);
+    d.pump();
+    EXPECT_EQ(d.wm.windowRect(a), d.wm.clientRect(d.client));
+    d.wm.showWindow(a, ShowCommand::Restore);
+    EXPECT_FALSE(d.wm.isMaximized(a));
+    EXPECT_EQ(d.wm.windowRect(a), (PaintRect { 30, 40, 130, 140 }));
+}
+
+TEST(WindowManager, PositionChangingMayPlaceTheWindowInTheStack)
+{
+    Desk d;
+    WindowHandle a = d.document("a", { 0, 0, 50, 50 });
+    WindowHandle b = d.document("b", { 10, 10, 60, 60 });
+    WindowHandle c = d.document("c", { 20, 20, 70, 70 });
+    // Brought to the top, a goes just behind c instead, as a procedure that keeps a floating
+    // window in front asks.
+    d.hook = [&](const Message& m, bool& handled) -> intptr_t {
+        if (m.message == Msg::WindowPosChanging && m.window == a) {
+            auto* pos = reinterpret_cast<WindowPos*>(m.lParam);
+            if (!(pos->flags & PosFlag::NoZOrder) && pos->insertAfter == kInsertTop)
+                pos->insertAfter = c;
+        }
+        return 0;
+    };
+    d.wm.bringToTop(a);
+    EXPECT_EQ(d.wm.children(d.client), (std::vector<WindowHandle> { c, a, b }));
+}
+
+TEST(WindowManager, ReplayActionsReachTheManager)
+{
+    Desk d;
+    WindowHandle a = d.document("a", { 0, 0, 200, 150 });
+    WindowHandle ok = d.child("OK", a, { 100, 80, 160, 100 });
+    d.wm.dragAcceptFiles(d.frame, true);
+    d.pump();
+    auto action = [&](InputEvent::Kind kind, const std::string& text, int x = 0, int y = 0) {
+        InputEvent e;
+        e.kind = kind;
+        e.text = text;
+        e.x = x;
+        e.y = y;
+        d.display.input.push_back(e);
+    };
+    action(InputEvent::Kind::Answer, "Cancel");
+    action(InputEvent::Kind::PressNamed, "OK");
+    action(InputEvent::Kind::Drop, "/tmp/f", 150, 140);
+    action(InputEvent::Kind::Open, "/tmp/doc");
+    action(InputEvent::Kind::PressNamed, "Nothing");
+    d.messages.clear();
+    d.pump();
+    std::string answer;
+    EXPECT_TRUE(d.wm.takeAnswer(answer));
+    EXPECT_EQ(answer, "Cancel");
+    EXPECT_FALSE(d.wm.takeAnswer(answer));
+    std::vector<std::pair<WindowHandle, uint32_t>> got;
+    for (auto& m : d.messages)
+        if (m.message == Msg::LeftDown || m.message == Msg::LeftUp || m.message == Msg::DropFiles || m.message == Msg::ShellExecute)
+            got.push_back({ m.window, m.message });
+    EXPECT_EQ(got, (std::vector<std::pair<WindowHandle, uint32_t>> { { ok, Msg::LeftDown }, { ok, Msg::LeftUp },
+                       { d.frame, Msg::DropFiles }, { d.frame, Msg::ShellExecute } }));
+    std::string command;
+    for (auto& m : d.messages)
+        if (m.message == Msg::ShellExecute)
+            EXPECT_TRUE(d.wm.takeShellRequest(m.wParam, command));
+    EXPECT_EQ(command, "[open(\"/tmp/doc\")]");
+    EXPECT_EQ(d.wm.replayErrors(), (std::vector<std::string> { "press: nothing named \"Nothing\"" }));
+}
+
+TEST(Display, HeadlessIsChosenWhenAskedOrWhenNoWindowOpens)
+{
+    const char* savedDisplay = std::getenv("DISPLAY");
+    std::string saved = savedDisplay ? savedDisplay : "";
+    setenv("VELORA_HEADLESS", "1", 1);
+    EXPECT_TRUE(headlessRequested(false));
+    EXPECT_TRUE(openDisplay({ 20, 10 }, "t", false)->isHeadless());
+    unsetenv("VELORA_HEADLESS");
+    EXPECT_FALSE(headlessRequested(false));
+    EXPECT_TRUE(headlessRequested(true));
+    EXPECT_TRUE(openDisplay({ 20, 10 }, "t", true)->isHeadless());
+    // No X server to talk to: the headless display stands in.
+    setenv("DISPLAY", ":4711", 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    auto display = openDisplay({ 20, 10 }, "t", false);
+    EXPECT_TRUE(display->isHeadless());
+    EXPECT_EQ(display->frameSurface().width(), 20);
+    if (savedDisplay)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+}
+
+} // namespace

@@ -157,6 +157,7 @@ struct Desk {
     }
     ~Desk()
     {
+        hook = nullptr; // it may refer to the test's locals, gone by now
         wm.destroyWindow(frame);
         g_desk = nullptr;
     }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <SDL2/SDL.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -79,6 +82,67 @@ TEST(Xvfb, SdlWindowShowsTheHeadlessPixels)
     // The scene really is there: the document's red square and its caption.
     EXPECT_EQ(shown.colorAt(30, 50), (Rgb { 200, 30, 40 }));
     EXPECT_EQ(shown.colorAt(100, 20), (Rgb { 0, 0, 128 }));
+}
+
+} // namespace
+
+namespace {
+
+// On a dense screen the frame is shown at an integer scale; input comes back in frame pixels.
+TEST(Xvfb, ScaledWindowShowsEveryPixelTwiceAndMapsInputBack)
+{
+    VirtualServer server;
+    std::string whyNot;
+    if (!server.start(whyNot))
+        GTEST_SKIP() << "skipped: " << whyNot;
+    setenv("DISPLAY", server.name().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("VELORA_SCALE", "2", 1);
+    const FrameSize size { 200, 150 };
+    auto sdl = openSdlDisplay(size, "Xvfb scaled", 0, whyNot);
+    unsetenv("VELORA_SCALE");
+    if (!sdl)
+        GTEST_SKIP() << "skipped: SDL cannot open a window on Xvfb: " << whyNot;
+    ASSERT_EQ(sdl->scale(), 2);
+    auto headless = openHeadlessDisplay(size);
+    paintScene(*headless);
+    paintScene(*sdl);
+    InputEvent e;
+    while (sdl->nextEvent(e, 100)) { }
+    sdl->present(PixelRegion(sdl->frameSurface().bounds()));
+    Surface shown(size.width, size.height, 32);
+    ASSERT_TRUE(sdl->readBack(shown));
+    int differences = 0;
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x)
+            differences += shown.colorAt(x, y) != headless->frameSurface().colorAt(x, y);
+    EXPECT_EQ(differences, 0);
+
+    SDL_Event press {};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.button = SDL_BUTTON_RIGHT;
+    press.button.x = 101;
+    press.button.y = 61;
+    ASSERT_EQ(SDL_PushEvent(&press), 1);
+    SDL_Event wheel {};
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.y = -2;
+    ASSERT_EQ(SDL_PushEvent(&wheel), 1);
+    SDL_Event text {};
+    text.type = SDL_TEXTINPUT;
+    std::strcpy(text.text.text, "\xC3\xA9\xE2\x82\xAC");
+    ASSERT_EQ(SDL_PushEvent(&text), 1);
+    std::vector<InputEvent> got;
+    while (got.size() < 3 && sdl->nextEvent(e, 500))
+        if (e.kind == InputEvent::Kind::Press || e.kind == InputEvent::Kind::Wheel || e.kind == InputEvent::Kind::Text)
+            got.push_back(e);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].kind, InputEvent::Kind::Press);
+    EXPECT_EQ(got[0].button, MouseButton::Right);
+    EXPECT_EQ(got[0].x, 50);
+    EXPECT_EQ(got[0].y, 30);
+    EXPECT_EQ(got[1].wheelDelta, -240);
+    EXPECT_EQ(got[2].text, "\xE9\x80");
 }
 
 } // namespace
