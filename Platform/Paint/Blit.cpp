@@ -162,6 +162,37 @@ int mapIndex(int i, int destSize, int sourceSize, bool mirrored)
     return mirrored ? sourceSize - 1 - j : j;
 }
 
+// The source pixels [first, second) that destination pixel i covers.
+std::pair<int, int> sourceBox(int i, int destSize, int sourceSize, bool mirrored)
+{
+    int a = int(int64_t(i) * sourceSize / destSize);
+    int b = std::max(a + 1, int(int64_t(i + 1) * sourceSize / destSize));
+    return mirrored ? std::pair { sourceSize - b, sourceSize - a } : std::pair { a, b };
+}
+
+// Destination values of pixels x0.. of one row: the mean colour of each one's source box.
+void averageRow(const Surface& source, const Surface& dest, std::pair<int, int> rows, int sx, int dx, int dw, int sw,
+    bool mirrorX, int x0, int count, uint32_t* out)
+{
+    for (int i = 0; i < count; ++i) {
+        auto [c0, c1] = sourceBox(x0 + i - dx, dw, sw, mirrorX);
+        unsigned red = 0, green = 0, blue = 0, n = 0;
+        for (int y = rows.first; y < rows.second; ++y)
+            for (int x = sx + c0; x < sx + c1; ++x) {
+                if (x < 0 || x >= source.width() || y < 0 || y >= source.height())
+                    continue;
+                Rgb c = source.colorAt(x, y);
+                red += c.red;
+                green += c.green;
+                blue += c.blue;
+                ++n;
+            }
+        if (n == 0)
+            n = 1;
+        out[i] = dest.valueOf({ uint8_t((red + n / 2) / n), uint8_t((green + n / 2) / n), uint8_t((blue + n / 2) / n) });
+    }
+}
+
 void normalizeExtent(int& start, int& size, bool& mirrored)
 {
     if (size < 0) {
@@ -173,34 +204,38 @@ void normalizeExtent(int& start, int& size, bool& mirrored)
 
 } // namespace
 
-void DeviceContext::bitBlt(PaintRect dest, const DeviceContext* source, PaintPoint sourceAt, uint32_t rop3)
+void DeviceContext::bitBlt(Rect dest, const DeviceContext* source, Point sourceAt, uint32_t rop3)
 {
-    stretchBlt(dest, source, { sourceAt.x, sourceAt.y, sourceAt.x + dest.width(), sourceAt.y + dest.height() }, rop3);
+    auto end = [](int start, int64_t size) { return clampCoordinate(start + size); };
+    int64_t width = int64_t(dest.right) - dest.left, height = int64_t(dest.bottom) - dest.top;
+    stretchBlt(dest, source, { sourceAt.x, sourceAt.y, end(sourceAt.x, width), end(sourceAt.y, height) }, rop3);
 }
 
-void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, PaintRect sourceRect, uint32_t rop3)
+void DeviceContext::stretchBlt(Rect dest, const DeviceContext* source, Rect sourceRect, uint32_t rop3)
 {
     unsigned code = (rop3 >> 16) & 0xFF;
     bool useSource = readsSource(code);
     if ((useSource && !source) || m_clip.empty())
         return;
     // Normalised extents in device coordinates; mirroring when exactly one side is negative.
-    int dx = dest.left - m_origin.x, dy = dest.top - m_origin.y, dw = dest.width(), dh = dest.height();
+    Rect deviceDest = toDevice(dest);
+    int dx = deviceDest.left, dy = deviceDest.top, dw = deviceDest.width(), dh = deviceDest.height();
     bool mirrorX = false, mirrorY = false;
     normalizeExtent(dx, dw, mirrorX);
     normalizeExtent(dy, dh, mirrorY);
     int sx = 0, sy = 0, sw = dw, sh = dh;
     if (useSource) {
-        sx = sourceRect.left - source->m_origin.x;
-        sy = sourceRect.top - source->m_origin.y;
-        sw = sourceRect.width();
-        sh = sourceRect.height();
+        Rect r = source->toDevice(sourceRect);
+        sx = r.left;
+        sy = r.top;
+        sw = r.width();
+        sh = r.height();
         normalizeExtent(sx, sw, mirrorX);
         normalizeExtent(sy, sh, mirrorY);
     }
     if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return;
-    PaintRect target = PaintRect { dx, dy, dx + dw, dy + dh }.intersection(m_clipBox);
+    Rect target = Rect { dx, dy, dx + dw, dy + dh }.intersection(m_clipBox);
     if (target.isEmpty())
         return;
 
@@ -224,6 +259,10 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
 
     Surface& dst = *m_surface;
     bool plain = code == 0xCC && dw == sw && dh == sh && !mirrorX && !mirrorY;
+    // Halftone averages the source pixels under each destination pixel when shrinking or growing
+    // (monochrome surfaces keep their own conversion rules, so they are not averaged).
+    bool halftone = useSource && m_stretchMode == StretchMode::Halftone && (dw != sw || dh != sh)
+        && !src->isMonochrome() && !dst.isMonochrome();
     std::optional<Converter> converter;
     if (useSource)
         converter.emplace(*this, *source);
@@ -254,10 +293,10 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
     if (plain && converter->isSame() && dst.depth() == 32 && src != &dst && dst.rowOrder() == RowOrder::TopDown
         && src->rowOrder() == RowOrder::TopDown) {
         // Whole clip boxes at a time; every box lies within the source (rows and columns checked).
-        PaintRect readable = PaintRect { 0, 0, src->width(), src->height() }.offset(dx - sx, dy - sy);
-        PaintRect area = target.intersection(readable);
-        for (const PaintRect& box : m_clip) {
-            PaintRect r = box.intersection(area);
+        Rect readable = offsetRect(src->bounds(), dx - sx, dy - sy);
+        Rect area = target.intersection(readable);
+        for (const Rect& box : m_clip) {
+            Rect r = box.intersection(area);
             if (r.isEmpty())
                 continue;
             pixman_blt(reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(src->pixels())),
@@ -281,7 +320,12 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
                 return;
             }
             readRow(dst, y, x0, count, d.data());
-            if (converter)
+            if (halftone)
+            {
+                auto rows = sourceBox(y - dy, dh, sh, mirrorY);
+                averageRow(*src, dst, { sy + rows.first, sy + rows.second }, sx, dx, dw, sw, mirrorX, x0, count, s.data());
+            }
+            else if (converter)
                 converter->row(sourceRow, xs, count, s.data());
             if (usePattern) {
                 const uint32_t* prow = pattern[(y - m_brushOrigin.y) & 7];
@@ -294,7 +338,7 @@ void DeviceContext::stretchBlt(PaintRect dest, const DeviceContext* source, Pain
     }
 }
 
-std::unique_ptr<Surface> makeMask(const Surface& source, PaintRect rect, Rgb transparent)
+std::unique_ptr<Surface> makeMask(const Surface& source, Rect rect, Rgb transparent)
 {
     rect = rect.intersection(source.bounds());
     auto mask = std::make_unique<Surface>(std::max(rect.width(), 0), std::max(rect.height(), 0), 1,
@@ -305,14 +349,14 @@ std::unique_ptr<Surface> makeMask(const Surface& source, PaintRect rect, Rgb tra
     return mask;
 }
 
-void DeviceContext::transparentBlt(PaintRect dest, const DeviceContext& source, PaintRect sourceRect, Rgb transparent)
+void DeviceContext::transparentBlt(Rect dest, const DeviceContext& source, Rect sourceRect, Rgb transparent)
 {
-    PaintRect deviceSource = sourceRect.offset(-source.m_origin.x, -source.m_origin.y);
+    Rect deviceSource = source.toDevice(sourceRect);
     if (deviceSource.isEmpty() || !(deviceSource.intersection(source.surface().bounds()) == deviceSource))
         return;
     std::unique_ptr<Surface> mask = makeMask(source.surface(), deviceSource, transparent);
     DeviceContext maskContext(*mask);
-    PaintRect whole = mask->bounds();
+    Rect whole = mask->bounds();
     stretchBlt(dest, &maskContext, whole, Rop3::SrcPaint);
     if (transparent == kWhite) {
         stretchBlt(dest, &source, sourceRect, Rop3::SrcAnd);
@@ -331,7 +375,7 @@ void DeviceContext::transparentBlt(PaintRect dest, const DeviceContext& source, 
 
 namespace {
 
-template <typename Combine> void blendRows(Surface& dest, PaintPoint at, const Surface& source, PaintRect r, Combine combine)
+template <typename Combine> void blendRows(Surface& dest, Point at, const Surface& source, Rect r, Combine combine)
 {
     int sb = source.depth() / 8, db = dest.depth() / 8;
     for (int y = 0; y < r.height(); ++y) {
@@ -346,18 +390,23 @@ template <typename Combine> void blendRows(Surface& dest, PaintPoint at, const S
 
 } // namespace
 
-bool blendCopy(Surface& dest, PaintPoint destAt, const Surface& source, PaintRect sourceRect, BlendMode mode)
+bool blendCopy(Surface& dest, Point destAt, const Surface& source, Rect sourceRect, BlendMode mode)
 {
     if (dest.depth() < 24 || source.depth() < 24)
         return false;
     // Clip to both surfaces.
-    PaintRect r = sourceRect.intersection(source.bounds());
-    destAt.x += r.left - sourceRect.left;
-    destAt.y += r.top - sourceRect.top;
-    PaintRect placed = r.offset(destAt.x - r.left, destAt.y - r.top).intersection(dest.bounds());
+    Rect r = sourceRect.intersection(source.bounds());
+    if (r.isEmpty())
+        return true;
+    // Where the source rect's first pixel lands, in 64 bits: the caller's numbers may be extreme.
+    int64_t x = int64_t(destAt.x) + r.left - sourceRect.left, y = int64_t(destAt.y) + r.top - sourceRect.top;
+    if (x >= dest.width() || y >= dest.height() || x + r.width() <= 0 || y + r.height() <= 0)
+        return true;
+    destAt = { int(x), int(y) };
+    Rect placed = offsetRect(r, destAt.x - r.left, destAt.y - r.top).intersection(dest.bounds());
     if (placed.isEmpty())
         return true;
-    r = placed.offset(r.left - destAt.x, r.top - destAt.y);
+    r = offsetRect(placed, r.left - destAt.x, r.top - destAt.y);
     destAt = { placed.left, placed.top };
     switch (mode) {
     case BlendMode::Max:

@@ -192,7 +192,7 @@ std::vector<Span> subtract(const std::vector<Span>& a, const std::vector<Span>& 
 // ---- shapes as rows ----
 
 // The ellipse inscribed in the rect, sampled at pixel centres: row y's run, if any.
-bool ellipseRow(const PaintRect& r, int y, int& x0, int& x1)
+bool ellipseRow(const Rect& r, int y, int& x0, int& x1)
 {
     if (r.isEmpty() || y < r.top || y >= r.bottom)
         return false;
@@ -209,7 +209,7 @@ bool ellipseRow(const PaintRect& r, int y, int& x0, int& x1)
 }
 
 // A rect with corners cut by quarters of an ellipse of the given size.
-bool roundRectRow(const PaintRect& r, int ovalWidth, int ovalHeight, int y, int& x0, int& x1)
+bool roundRectRow(const Rect& r, int ovalWidth, int ovalHeight, int y, int& x0, int& x1)
 {
     if (r.isEmpty() || y < r.top || y >= r.bottom)
         return false;
@@ -234,7 +234,7 @@ bool roundRectRow(const PaintRect& r, int ovalWidth, int ovalHeight, int y, int&
     return x0 < x1;
 }
 
-PaintRect shrink(PaintRect r, int by) { return { r.left + by, r.top + by, r.right - by, r.bottom - by }; }
+Rect shrink(Rect r, int by) { return { r.left + by, r.top + by, r.right - by, r.bottom - by }; }
 
 template <typename RowFunction> void addRows(std::vector<Span>& out, int top, int bottom, RowFunction row)
 {
@@ -281,40 +281,40 @@ void DeviceContext::removeClip()
         m_clip.clear();
 }
 
-void DeviceContext::setClipRects(std::vector<PaintRect> rects)
+void DeviceContext::setClipRects(std::vector<Rect> rects)
 {
-    PaintRect bounds = m_surface->bounds();
-    m_clip.clear();
-    m_clipBox = {};
-    for (PaintRect r : rects) {
-        r = r.intersection(bounds);
-        if (r.isEmpty())
-            continue;
-        if (m_clip.empty())
-            m_clipBox = r;
-        else
-            m_clipBox = { std::min(m_clipBox.left, r.left), std::min(m_clipBox.top, r.top),
-                std::max(m_clipBox.right, r.right), std::max(m_clipBox.bottom, r.bottom) };
-        m_clip.push_back(r);
-    }
+    // Through a region: whatever the rects, the clip becomes y-x banded without overlaps.
+    Region region = Region::fromRects(rects);
+    region.intersect(m_surface->bounds());
+    auto banded = region.rects();
+    m_clip.assign(banded.begin(), banded.end());
+    m_clipBox = m_clip.empty() ? Rect {} : region.bounds();
     m_hasClip = true;
 }
 
-void DeviceContext::setClipRect(PaintRect deviceRect) { setClipRects({ deviceRect }); }
+void DeviceContext::setClipRect(Rect deviceRect) { setClipRects({ deviceRect }); }
 
-void DeviceContext::intersectClipRect(PaintRect logicalRect)
+void DeviceContext::setClip(const Region& deviceRegion)
 {
-    PaintRect r = logicalRect.offset(-m_origin.x, -m_origin.y);
-    std::vector<PaintRect> narrowed;
-    for (const PaintRect& box : m_clip)
-        if (PaintRect i = box.intersection(r); !i.isEmpty())
+    auto rects = deviceRegion.rects();
+    setClipRects(std::vector<Rect>(rects.begin(), rects.end()));
+}
+
+Region DeviceContext::clipRegion() const { return Region::fromRects(m_clip); }
+
+void DeviceContext::intersectClipRect(Rect logicalRect)
+{
+    Rect r = toDevice(logicalRect);
+    std::vector<Rect> narrowed;
+    for (const Rect& box : m_clip)
+        if (Rect i = box.intersection(r); !i.isEmpty())
             narrowed.push_back(i);
     setClipRects(std::move(narrowed));
 }
 
 size_t DeviceContext::firstClipBox(int y) const
 {
-    auto it = std::partition_point(m_clip.begin(), m_clip.end(), [y](const PaintRect& b) { return b.bottom <= y; });
+    auto it = std::partition_point(m_clip.begin(), m_clip.end(), [y](const Rect& b) { return b.bottom <= y; });
     return size_t(it - m_clip.begin());
 }
 
@@ -369,10 +369,10 @@ void DeviceContext::paintSpans(const std::vector<Span>& spans, PaintColor c, Rop
     paintSpans(spans, Brush::solid(c), rop);
 }
 
-void DeviceContext::fillDeviceRects(const std::vector<PaintRect>& rects, const Brush& brush)
+void DeviceContext::fillDeviceRects(const std::vector<Rect>& rects, const Brush& brush)
 {
     std::vector<Span> spans;
-    for (PaintRect r : rects) {
+    for (Rect r : rects) {
         r = r.intersection(m_clipBox);
         for (int y = r.top; y < r.bottom; ++y)
             spans.push_back({ y, r.left, r.right });
@@ -387,19 +387,19 @@ void DeviceContext::drawClosed(const std::vector<Span>& fill, const std::vector<
     paintSpans(outline, m_pen.color, m_rop2);
 }
 
-uint32_t DeviceContext::getPixelValue(PaintPoint p) const
+uint32_t DeviceContext::getPixelValue(Point p) const
 {
-    PaintPoint d = toDevice(p);
+    Point d = toDevice(p);
     if (d.x < 0 || d.y < 0 || d.x >= m_surface->width() || d.y >= m_surface->height())
         return 0;
     return m_surface->pixel(d.x, d.y);
 }
 
-Rgb DeviceContext::getPixel(PaintPoint p) const { return m_surface->colorOf(getPixelValue(p)); }
+Rgb DeviceContext::getPixel(Point p) const { return m_surface->colorOf(getPixelValue(p)); }
 
-void DeviceContext::setPixel(PaintPoint p, PaintColor c)
+void DeviceContext::setPixel(Point p, PaintColor c)
 {
-    PaintPoint d = toDevice(p);
+    Point d = toDevice(p);
     uint32_t v = deviceValue(c);
     clipSpan(d.y, d.x, d.x + 1, [&](int, int) { m_surface->setPixel(d.x, d.y, v); });
 }
@@ -409,9 +409,9 @@ void DeviceContext::setPixel(PaintPoint p, PaintColor c)
 // The pixels of segment a..b (device coordinates, b excluded for thin pens) as spans: thin pens
 // dash along the path, wide pens sweep a square centred on it (one run per row: the sweep of a
 // square along a segment is convex).
-void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>& out, int& dashPhase) const
+void DeviceContext::strokeSegment(Point a, Point b, std::vector<Span>& out, int& dashPhase) const
 {
-    int width = std::max(m_pen.width, 1);
+    int width = std::clamp(m_pen.width, 1, 1 << 20);
     int dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
     int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
     int err = dx + dy;
@@ -429,8 +429,15 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
                     phase -= dashes[size_t(i++)];
                 on = (i % 2) == 0;
             }
-            if (on && y >= m_clipBox.top && y < m_clipBox.bottom)
-                out.push_back({ y, x, x + 1 });
+            // Pixels outside the clip box are not kept; neighbours on a row join one span.
+            if (on && y >= m_clipBox.top && y < m_clipBox.bottom && x >= m_clipBox.left && x < m_clipBox.right) {
+                if (!out.empty() && out.back().y == y && out.back().x1 == x)
+                    ++out.back().x1;
+                else if (!out.empty() && out.back().y == y && out.back().x0 == x + 1)
+                    --out.back().x0;
+                else
+                    out.push_back({ y, x, x + 1 });
+            }
             int e2 = 2 * err;
             if (e2 >= dy) {
                 err += dy;
@@ -444,11 +451,16 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
         return;
     }
     int before = width / 2;
-    int top = std::min(a.y, b.y) - before, bottom = std::max(a.y, b.y) - before + width;
+    // Only rows inside the clip box are kept, so a huge pen costs no more than the clip's height.
+    int top = std::max(std::min(a.y, b.y) - before, m_clipBox.top);
+    int bottom = std::min(std::max(a.y, b.y) - before + width, m_clipBox.bottom);
+    if (top >= bottom)
+        return;
     std::vector<std::pair<int, int>> rows(size_t(bottom - top), { INT32_MAX, INT32_MIN });
     int x = a.x, y = a.y;
     for (;;) {
-        for (int r = y - before; r < y - before + width; ++r) {
+        int first = std::max(y - before, top), last = std::min(y - before + width, bottom);
+        for (int r = first; r < last; ++r) {
             auto& extent = rows[size_t(r - top)];
             extent.first = std::min(extent.first, x - before);
             extent.second = std::max(extent.second, x - before + width);
@@ -465,11 +477,12 @@ void DeviceContext::strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>&
             y += sy;
         }
     }
-    for (int r = std::max(top, m_clipBox.top); r < std::min(bottom, m_clipBox.bottom); ++r)
-        out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
+    for (int r = top; r < bottom; ++r)
+        if (rows[size_t(r - top)].first < rows[size_t(r - top)].second)
+            out.push_back({ r, rows[size_t(r - top)].first, rows[size_t(r - top)].second });
 }
 
-void DeviceContext::drawStroke(const std::vector<PaintPoint>& points, bool closed)
+void DeviceContext::drawStroke(const std::vector<Point>& points, bool closed)
 {
     if (m_pen.style == PenStyle::Null || points.size() < 2 || m_clip.empty())
         return;
@@ -483,16 +496,16 @@ void DeviceContext::drawStroke(const std::vector<PaintPoint>& points, bool close
     paintSpans(spans, m_pen.color, m_rop2);
 }
 
-void DeviceContext::lineTo(PaintPoint p)
+void DeviceContext::lineTo(Point p)
 {
     drawStroke({ toDevice(m_position), toDevice(p) }, false);
     m_position = p;
 }
 
-void DeviceContext::polyline(const std::vector<PaintPoint>& points)
+void DeviceContext::polyline(const std::vector<Point>& points)
 {
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     drawStroke(device, false);
 }
@@ -501,86 +514,83 @@ void DeviceContext::polyline(const std::vector<PaintPoint>& points)
 
 namespace {
 
-int penWidth(const Pen& pen) { return pen.style == PenStyle::Null ? 0 : std::max(pen.width, 1); }
+int penWidth(const Pen& pen) { return pen.style == PenStyle::Null ? 0 : std::clamp(pen.width, 1, 1 << 20); }
 
 } // namespace
 
-void DeviceContext::rectangle(PaintRect r)
+void DeviceContext::rectangle(Rect r)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
-    int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
-    std::vector<Span> outer, inner, outline;
-    addRows(outer, top, bottom, [&](int, int& x0, int& x1) { x0 = r.left; x1 = r.right; return true; });
-    if (isDashed(m_pen)) {
-        int phase = 0;
-        std::vector<PaintPoint> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
-            { r.left, r.bottom - 1 } };
-        for (size_t i = 0; i < 4; ++i)
-            strokeSegment(corners[i], corners[(i + 1) % 4], outline, phase);
-        normalize(outline);
-        inner = subtract(outer, outline);
-        PaintRect in = shrink(r, 1);
-        std::vector<Span> inside;
-        addRows(inside, top, bottom, [&](int y, int& x0, int& x1) {
-            x0 = in.left;
-            x1 = in.right;
-            return y >= in.top && y < in.bottom && x0 < x1;
+    auto rowsOf = [&](Rect box) {
+        std::vector<Span> spans;
+        addRows(spans, std::max(top, box.top), std::min(bottom, box.bottom), [&](int, int& x0, int& x1) {
+            x0 = box.left;
+            x1 = box.right;
+            return x0 < x1;
         });
-        // The gaps of the dashes: in the background colour when the background is opaque.
-        std::vector<Span> gaps = subtract(subtract(outer, inside), outline);
-        paintSpans(inside, m_brush, m_rop2);
-        if (m_backgroundMode == BackgroundMode::Opaque)
-            paintSpans(gaps, m_backgroundColor, m_rop2);
-        paintSpans(outline, m_pen.color, m_rop2);
+        return spans;
+    };
+    std::vector<Span> outer = rowsOf(r);
+    if (!isDashed(m_pen)) {
+        std::vector<Span> inner = rowsOf(shrink(r, penWidth(m_pen)));
+        drawClosed(inner, subtract(outer, inner));
         return;
     }
-    PaintRect in = shrink(r, w);
-    addRows(inner, top, bottom, [&](int y, int& x0, int& x1) {
-        x0 = in.left;
-        x1 = in.right;
-        return y >= in.top && y < in.bottom && x0 < x1;
-    });
-    drawClosed(inner, subtract(outer, inner));
+    std::vector<Span> outline;
+    int phase = 0;
+    std::vector<Point> corners { { r.left, r.top }, { r.right - 1, r.top }, { r.right - 1, r.bottom - 1 },
+        { r.left, r.bottom - 1 } };
+    for (size_t i = 0; i < 4; ++i)
+        strokeSegment(corners[i], corners[(i + 1) % 4], outline, phase);
+    normalize(outline);
+    std::vector<Span> inside = rowsOf(shrink(r, 1));
+    paintSpans(subtract(inside, outline), m_brush, m_rop2);
+    // The gaps of the dashes: in the background colour when the background is opaque.
+    if (m_backgroundMode == BackgroundMode::Opaque)
+        paintSpans(subtract(subtract(outer, inside), outline), m_backgroundColor, m_rop2);
+    paintSpans(outline, m_pen.color, m_rop2);
 }
 
-void DeviceContext::ellipse(PaintRect r)
+void DeviceContext::ellipse(Rect r)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
     int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
-    PaintRect in = shrink(r, w);
+    Rect in = shrink(r, w);
     addRows(inner, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(in, y, x0, x1); });
     drawClosed(inner, subtract(outer, inner));
 }
 
-void DeviceContext::roundRect(PaintRect r, int ovalWidth, int ovalHeight)
+void DeviceContext::roundRect(Rect r, int ovalWidth, int ovalHeight)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    ovalWidth = std::clamp(ovalWidth, 0, 1 << 22);
+    ovalHeight = std::clamp(ovalHeight, 0, 1 << 22);
+    r = toDevice(r);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
         return;
     int w = penWidth(m_pen);
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return roundRectRow(r, ovalWidth, ovalHeight, y, x0, x1); });
-    PaintRect in = shrink(r, w);
+    Rect in = shrink(r, w);
     addRows(inner, top, bottom,
         [&](int y, int& x0, int& x1) { return roundRectRow(in, ovalWidth - 2 * w, ovalHeight - 2 * w, y, x0, x1); });
     drawClosed(inner, subtract(outer, inner));
 }
 
-void DeviceContext::arc(PaintRect r, PaintPoint start, PaintPoint end) { arcOrPie(r, start, end, false); }
-void DeviceContext::pie(PaintRect r, PaintPoint start, PaintPoint end) { arcOrPie(r, start, end, true); }
+void DeviceContext::arc(Rect r, Point start, Point end) { arcOrPie(r, start, end, false); }
+void DeviceContext::pie(Rect r, Point start, Point end) { arcOrPie(r, start, end, true); }
 
-void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool pie)
+void DeviceContext::arcOrPie(Rect r, Point start, Point end, bool pie)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     start = toDevice(start);
     end = toDevice(end);
     if (r.isEmpty() || r.intersection(m_clipBox).isEmpty())
@@ -604,7 +614,7 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     auto restrict = [&](const std::vector<Span>& spans) {
         std::vector<Span> kept;
         for (const Span& s : spans)
-            for (int x = s.x0; x < s.x1; ++x)
+            for (int x = std::max(s.x0, m_clipBox.left); x < std::min(s.x1, m_clipBox.right); ++x)
                 if (inSweep(x, s.y)) {
                     if (!kept.empty() && kept.back().y == s.y && kept.back().x1 == x)
                         ++kept.back().x1;
@@ -617,7 +627,7 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     int top = std::max(r.top, m_clipBox.top), bottom = std::min(r.bottom, m_clipBox.bottom);
     std::vector<Span> outer, inner;
     addRows(outer, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
-    PaintRect in = shrink(r, std::max(w, 1));
+    Rect in = shrink(r, std::max(w, 1));
     addRows(inner, top, bottom, [&](int y, int& x0, int& x1) { return ellipseRow(in, y, x0, x1); });
     std::vector<Span> outline = restrict(subtract(outer, inner));
     if (!pie) {
@@ -627,18 +637,18 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     }
     if (w) {
         // The two radii, from the centre to where the outline meets them.
-        PaintPoint centre { int(std::floor(cx)), int(std::floor(cy)) };
-        auto boundary = [&](PaintPoint toward) {
+        Point centre { int(std::floor(cx)), int(std::floor(cy)) };
+        auto boundary = [&](Point toward) {
             // The pixel centres of the outline are half a pixel inside the rect.
             double a = r.width() / 2.0 - 0.5, b = r.height() / 2.0 - 0.5;
             double ux = toward.x + 0.5 - cx, uy = toward.y + 0.5 - cy;
             double len = std::sqrt((ux * ux) / (a * a > 0 ? a * a : 1) + (uy * uy) / (b * b > 0 ? b * b : 1));
             if (len == 0)
                 return centre;
-            return PaintPoint { int(std::floor(cx + ux / len)), int(std::floor(cy + uy / len)) };
+            return Point { int(std::floor(cx + ux / len)), int(std::floor(cy + uy / len)) };
         };
         int phase = 0;
-        for (PaintPoint p : { boundary(start), boundary(end) }) {
+        for (Point p : { boundary(start), boundary(end) }) {
             std::vector<Span> radius;
             strokeSegment(centre, p, radius, phase);
             // Keep the radius inside the inscribed rect, as the rest of the outline is.
@@ -654,12 +664,12 @@ void DeviceContext::arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool
     drawClosed(restrict(w ? inner : outer), outline);
 }
 
-void DeviceContext::polygon(const std::vector<PaintPoint>& points)
+void DeviceContext::polygon(const std::vector<Point>& points)
 {
     if (points.size() < 2 || m_clip.empty())
         return;
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     std::vector<Span> outline;
     if (m_pen.style != PenStyle::Null) {
@@ -671,23 +681,23 @@ void DeviceContext::polygon(const std::vector<PaintPoint>& points)
     drawClosed(polygonSpans(device), outline);
 }
 
-void DeviceContext::fillPolygon(const std::vector<PaintPoint>& points, const Brush& brush)
+void DeviceContext::fillPolygon(const std::vector<Point>& points, const Brush& brush)
 {
     if (points.size() < 3 || m_clip.empty() || brush.kind == Brush::Kind::Null)
         return;
-    std::vector<PaintPoint> device;
-    for (PaintPoint p : points)
+    std::vector<Point> device;
+    for (Point p : points)
         device.push_back(toDevice(p));
     paintSpans(polygonSpans(device), brush, m_rop2);
 }
 
-std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& device) const
+std::vector<Span> DeviceContext::polygonSpans(const std::vector<Point>& device) const
 {
     std::vector<Span> spans;
     if (device.size() < 3)
         return spans;
     int top = INT32_MAX, bottom = INT32_MIN;
-    for (PaintPoint p : device) {
+    for (Point p : device) {
         top = std::min(top, p.y);
         bottom = std::max(bottom, p.y);
     }
@@ -699,7 +709,7 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
         double yc = y + 0.5;
         crossings.clear();
         for (size_t i = 0; i < device.size(); ++i) {
-            PaintPoint a = device[i], b = device[(i + 1) % device.size()];
+            Point a = device[i], b = device[(i + 1) % device.size()];
             if (a.y == b.y)
                 continue;
             int direction = a.y < b.y ? 1 : -1;
@@ -713,8 +723,8 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
         std::sort(crossings.begin(), crossings.end());
         int winding = 0;
         for (size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += m_fillMode == FillMode::Alternate ? 1 : crossings[i].second;
-            bool inside = m_fillMode == FillMode::Alternate ? (winding & 1) : winding != 0;
+            winding += m_fillMode == FillMode::EvenOdd ? 1 : crossings[i].second;
+            bool inside = m_fillMode == FillMode::EvenOdd ? (winding & 1) : winding != 0;
             if (!inside)
                 continue;
             int x0 = int(std::ceil(crossings[i].first - 0.5)), x1 = int(std::ceil(crossings[i + 1].first - 0.5));
@@ -726,24 +736,40 @@ std::vector<Span> DeviceContext::polygonSpans(const std::vector<PaintPoint>& dev
     return spans;
 }
 
-void DeviceContext::fillRect(PaintRect r, const Brush& brush)
+void DeviceContext::fillRect(Rect r, const Brush& brush)
 {
-    fillDeviceRects({ r.offset(-m_origin.x, -m_origin.y) }, brush);
+    fillDeviceRects({ toDevice(r) }, brush);
 }
 
-void DeviceContext::fillEllipse(PaintRect r, const Brush& brush)
+void DeviceContext::fillEllipse(Rect r, const Brush& brush)
 {
-    r = r.offset(-m_origin.x, -m_origin.y);
+    r = toDevice(r);
     std::vector<Span> spans;
     addRows(spans, std::max(r.top, m_clipBox.top), std::min(r.bottom, m_clipBox.bottom),
         [&](int y, int& x0, int& x1) { return ellipseRow(r, y, x0, x1); });
     paintSpans(spans, brush, m_rop2);
 }
 
-void DeviceContext::invertRect(PaintRect r)
+void DeviceContext::invertRect(Rect r)
 {
     Rop2 saved = m_rop2;
     m_rop2 = Rop2::Not;
     fillRect(r, Brush::solid(kBlack));
+    m_rop2 = saved;
+}
+
+void DeviceContext::fillRegion(const Region& region, const Brush& brush)
+{
+    std::vector<Rect> rects;
+    for (const Rect& r : region.rects())
+        rects.push_back(toDevice(r));
+    fillDeviceRects(rects, brush);
+}
+
+void DeviceContext::invertRegion(const Region& region)
+{
+    Rop2 saved = m_rop2;
+    m_rop2 = Rop2::Not;
+    fillRegion(region, Brush::solid(kBlack));
     m_rop2 = saved;
 }

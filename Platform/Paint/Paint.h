@@ -2,6 +2,7 @@
 // operations and a clip; shapes, blits and the byte-wise blending copies.
 #pragma once
 
+#include "Platform/Paint/Region.h"
 #include "Platform/Paint/Surface.h"
 
 #include <algorithm>
@@ -81,8 +82,13 @@ struct Brush {
 };
 
 enum class BackgroundMode : uint8_t { Transparent = 1, Opaque = 2 };
-enum class FillMode : uint8_t { Alternate = 1, Winding = 2 };
 enum class ArcDirection : uint8_t { CounterClockwise = 1, Clockwise = 2 };
+// How stretched blits sample: the nearest source pixel, or the mean of the pixels covered.
+enum class StretchMode : uint8_t { ColorOnColor = 3, Halftone = 4 };
+
+// Device coordinates are clamped to -2^20..2^20, as regions' are, far beyond any surface, so
+// that no arithmetic on them overflows.
+inline int clampCoordinate(int64_t v) { return int(std::clamp<int64_t>(v, -(1 << 20), 1 << 20)); }
 
 // Drawing state over one surface. Coordinates given to drawing calls are logical: the device
 // point is the logical point minus the window origin. The clip is kept in device coordinates as
@@ -94,26 +100,35 @@ public:
     Surface& surface() { return *m_surface; }
     const Surface& surface() const { return *m_surface; }
 
-    void setWindowOrigin(PaintPoint p) { m_origin = p; }
-    PaintPoint windowOrigin() const { return m_origin; }
-    PaintPoint toDevice(PaintPoint p) const { return { p.x - m_origin.x, p.y - m_origin.y }; }
+    void setWindowOrigin(Point p) { m_origin = p; }
+    Point windowOrigin() const { return m_origin; }
+    Point toDevice(Point p) const
+    {
+        return { clampCoordinate(int64_t(p.x) - m_origin.x), clampCoordinate(int64_t(p.y) - m_origin.y) };
+    }
+    Rect toDevice(Rect r) const
+    {
+        Point a = toDevice(Point { r.left, r.top }), b = toDevice(Point { r.right, r.bottom });
+        return { a.x, a.y, b.x, b.y };
+    }
 
-    // Clip. Rects are in device coordinates; they must be y-x banded (sorted by top, then left;
-    // within a band equal top and bottom, no overlaps), as pixman's region boxes are.
-    void setClipRects(std::vector<PaintRect> bandedRects);
-    void setClipRect(PaintRect deviceRect);
+    // Clip, in device coordinates: the union of the rects, kept within the surface.
+    void setClipRects(std::vector<Rect> rects);
+    void setClipRect(Rect deviceRect);
+    void setClip(const Region& deviceRegion);
+    Region clipRegion() const; // a copy, in device coordinates
     void removeClip();
     // Narrows the clip to a logical rect.
-    void intersectClipRect(PaintRect logicalRect);
-    const std::vector<PaintRect>& clipRects() const { return m_clip; }
-    PaintRect clipBox() const { return m_clipBox; } // device coordinates; empty when nothing draws
+    void intersectClipRect(Rect logicalRect);
+    const std::vector<Rect>& clipRects() const { return m_clip; }
+    Rect clipBox() const { return m_clipBox; } // device coordinates; empty when nothing draws
     bool hasClip() const { return m_hasClip; }
 
     void setPen(const Pen& pen) { m_pen = pen; }
     const Pen& pen() const { return m_pen; }
     void setBrush(const Brush& brush) { m_brush = brush; }
     const Brush& brush() const { return m_brush; }
-    void setBrushOrigin(PaintPoint p) { m_brushOrigin = p; }
+    void setBrushOrigin(Point p) { m_brushOrigin = p; }
     void setRop2(Rop2 rop) { m_rop2 = rop; }
     // Codes outside 1..16 are ignored, and false is returned.
     bool setRop2(int code);
@@ -126,6 +141,8 @@ public:
     BackgroundMode backgroundMode() const { return m_backgroundMode; }
     void setFillMode(FillMode m) { m_fillMode = m; }
     FillMode fillMode() const { return m_fillMode; }
+    void setStretchMode(StretchMode m) { m_stretchMode = m; }
+    StretchMode stretchMode() const { return m_stretchMode; }
     void setArcDirection(ArcDirection d) { m_arcDirection = d; }
     ArcDirection arcDirection() const { return m_arcDirection; }
     // The palette that PaintColor::paletteIndex refers to (the standard palette by default).
@@ -134,36 +151,39 @@ public:
     void selectFont(std::shared_ptr<const Font> font) { m_font = std::move(font); }
     const std::shared_ptr<const Font>& font() const { return m_font; }
 
-    void moveTo(PaintPoint p) { m_position = p; }
-    PaintPoint currentPosition() const { return m_position; }
+    void moveTo(Point p) { m_position = p; }
+    Point currentPosition() const { return m_position; }
 
     // Lines with the pen and the binary raster operation; the end point is not drawn. A pen
     // wider than 1 is a square of that size centred on the path.
-    void lineTo(PaintPoint p);
-    void polyline(const std::vector<PaintPoint>& points);
-    void setPixel(PaintPoint p, PaintColor c);
-    uint32_t getPixelValue(PaintPoint p) const; // raw value; 0 outside the surface
-    Rgb getPixel(PaintPoint p) const;
+    void lineTo(Point p);
+    void polyline(const std::vector<Point>& points);
+    void setPixel(Point p, PaintColor c);
+    uint32_t getPixelValue(Point p) const; // raw value; 0 outside the surface
+    Rgb getPixel(Point p) const;
 
     // Closed shapes: the interior with the brush, the outline with the pen, both under the binary
     // raster operation; each pixel is drawn once. The outline lies inside the rect (right and
     // bottom excluded) whatever the pen style.
-    void rectangle(PaintRect r);
-    void ellipse(PaintRect r);
-    void roundRect(PaintRect r, int ovalWidth, int ovalHeight);
+    void rectangle(Rect r);
+    void ellipse(Rect r);
+    void roundRect(Rect r, int ovalWidth, int ovalHeight);
     // Arcs of the ellipse inscribed in r, from the radial through start to the radial through end
     // in the arc direction; start on end's radial gives the whole ellipse.
-    void arc(PaintRect r, PaintPoint start, PaintPoint end);
-    void pie(PaintRect r, PaintPoint start, PaintPoint end);
-    void polygon(const std::vector<PaintPoint>& points);
+    void arc(Rect r, Point start, Point end);
+    void pie(Rect r, Point start, Point end);
+    void polygon(const std::vector<Point>& points);
 
     // Fills with a brush under the binary raster operation, no outline.
-    void fillRect(PaintRect r, const Brush& brush);
-    void fillEllipse(PaintRect r, const Brush& brush);
-    void fillPolygon(const std::vector<PaintPoint>& points, const Brush& brush);
+    void fillRect(Rect r, const Brush& brush);
+    void fillEllipse(Rect r, const Brush& brush);
+    void fillPolygon(const std::vector<Point>& points, const Brush& brush);
     // Fills the clip's rects intersected with these (device coordinates) using the brush.
-    void fillDeviceRects(const std::vector<PaintRect>& deviceRects, const Brush& brush);
-    void invertRect(PaintRect r);
+    void fillDeviceRects(const std::vector<Rect>& deviceRects, const Brush& brush);
+    void invertRect(Rect r);
+    // A region in logical coordinates, filled with a brush or inverted.
+    void fillRegion(const Region& region, const Brush& brush);
+    void invertRegion(const Region& region);
 
     // Blits: the destination rect in this context's logical coordinates, the source rect in the
     // source context's. Sizes that differ stretch by dropping or repeating rows and columns;
@@ -171,12 +191,12 @@ public:
     // takes this context's text colour for 0 and background colour for 1, and a monochrome
     // destination takes 1 where the source pixel is the source context's background colour.
     // The source may be null for operations that do not read it.
-    void bitBlt(PaintRect dest, const DeviceContext* source, PaintPoint sourceAt, uint32_t rop3);
-    void stretchBlt(PaintRect dest, const DeviceContext* source, PaintRect sourceRect, uint32_t rop3);
+    void bitBlt(Rect dest, const DeviceContext* source, Point sourceAt, uint32_t rop3);
+    void stretchBlt(Rect dest, const DeviceContext* source, Rect sourceRect, uint32_t rop3);
     // The two-pass transparent copy: a mask of the source pixels that differ from the
     // transparent colour is ORed in as white, then the source is ANDed with its transparent
     // pixels read as white, so that they leave the destination as it was.
-    void transparentBlt(PaintRect dest, const DeviceContext& source, PaintRect sourceRect, Rgb transparent);
+    void transparentBlt(Rect dest, const DeviceContext& source, Rect sourceRect, Rgb transparent);
 
     // For the text painter and other span producers: the pixel value of a colour on this
     // surface, spans painted under an operation (clipped here), and the clip applied to one run.
@@ -203,38 +223,39 @@ public:
 private:
     size_t firstClipBox(int y) const;
     void drawClosed(const std::vector<Span>& fill, const std::vector<Span>& outline);
-    void strokeSegment(PaintPoint a, PaintPoint b, std::vector<Span>& out, int& dashPhase) const;
-    void drawStroke(const std::vector<PaintPoint>& devicePoints, bool closed);
-    void arcOrPie(PaintRect r, PaintPoint start, PaintPoint end, bool pie);
-    std::vector<Span> polygonSpans(const std::vector<PaintPoint>& devicePoints) const;
+    void strokeSegment(Point a, Point b, std::vector<Span>& out, int& dashPhase) const;
+    void drawStroke(const std::vector<Point>& devicePoints, bool closed);
+    void arcOrPie(Rect r, Point start, Point end, bool pie);
+    std::vector<Span> polygonSpans(const std::vector<Point>& devicePoints) const;
 
     Surface* m_surface;
-    PaintPoint m_origin;
-    std::vector<PaintRect> m_clip;
-    PaintRect m_clipBox;
+    Point m_origin;
+    std::vector<Rect> m_clip;
+    Rect m_clipBox;
     bool m_hasClip = false;
     Pen m_pen;
     Brush m_brush;
-    PaintPoint m_brushOrigin;
+    Point m_brushOrigin;
     Rop2 m_rop2 = Rop2::CopyPen;
     PaintColor m_textColor { kBlack };
     PaintColor m_backgroundColor { kWhite };
     BackgroundMode m_backgroundMode = BackgroundMode::Opaque;
-    FillMode m_fillMode = FillMode::Alternate;
+    FillMode m_fillMode = FillMode::EvenOdd;
     ArcDirection m_arcDirection = ArcDirection::CounterClockwise;
+    StretchMode m_stretchMode = StretchMode::ColorOnColor;
     const Palette* m_palette;
     std::shared_ptr<const Font> m_font;
-    PaintPoint m_position;
+    Point m_position;
 };
 
 // A one-bit mask (palette black, white) of a source rect: 1 where the pixel differs from the
 // transparent colour.
-std::unique_ptr<Surface> makeMask(const Surface& source, PaintRect rect, Rgb transparent);
+std::unique_ptr<Surface> makeMask(const Surface& source, Rect rect, Rgb transparent);
 
 // Blending copies between two surfaces of 24 or 32 bits, byte by byte; rows are clipped to both
 // surfaces. Max: d = max(d, s). Screen: d = d + s (255 - d) / 256. Alpha: by the source's fourth
 // byte a, d = (d (255 - a) + s a) / 255 (a = 255 copies, 0 keeps d). AlphaPremultiplied: as Alpha
 // with d = (d (255 - a) + s 255) / 255. Returns false, touching nothing, for other depths.
 enum class BlendMode : uint8_t { Max, Screen, Alpha, AlphaPremultiplied };
-bool blendCopy(Surface& dest, PaintPoint destAt, const Surface& source, PaintRect sourceRect, BlendMode mode);
+bool blendCopy(Surface& dest, Point destAt, const Surface& source, Rect sourceRect, BlendMode mode);
 

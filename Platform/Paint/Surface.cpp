@@ -5,13 +5,6 @@
 #include <cstring>
 #include <stdexcept>
 
-PaintRect PaintRect::intersection(const PaintRect& o) const
-{
-    PaintRect r { std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
-        std::min(bottom, o.bottom) };
-    return r.isEmpty() ? PaintRect {} : r;
-}
-
 namespace {
 
 const Rgb kStandardEntries[256] = {
@@ -149,6 +142,15 @@ Surface::Surface(int width, int height, int depth, uint8_t* pixels, int stride, 
         m_stride = stride;
     }
     m_pixels = pixels;
+}
+
+std::unique_ptr<Surface> Surface::make(int width, int height, int depth, RowOrder order, const Palette* palette)
+{
+    try {
+        return std::make_unique<Surface>(width, height, depth, order, palette);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
 }
 
 void Surface::init(const Palette* palette)

@@ -2,30 +2,18 @@
 // standard 256-colour palette of 8-bit screens.
 #pragma once
 
+#include "Platform/Paint/Geometry.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-struct PaintPoint {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const PaintPoint&, const PaintPoint&) = default;
-};
-
-// Half-open: left and top inside, right and bottom outside.
-struct PaintRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool isEmpty() const { return right <= left || bottom <= top; }
-    PaintRect intersection(const PaintRect& o) const;
-    PaintRect offset(int dx, int dy) const { return { left + dx, top + dy, right + dx, bottom + dy }; }
-    friend bool operator==(const PaintRect&, const PaintRect&) = default;
-};
+// Rect with its corners moved by (dx, dy).
+inline Rect offsetRect(Rect r, int dx, int dy)
+{
+    r.offsetBy(dx, dy);
+    return r;
+}
 
 // A platform colour: 8 bits per component.
 struct Rgb {
@@ -89,12 +77,16 @@ enum class RowOrder { TopDown, BottomUp };
 // context's text and background colours for its 0 and 1 bits.
 class Surface {
 public:
-    // Allocates zeroed pixel memory. Indexed depths without a palette get the standard palette
+    // Allocates zeroed pixel memory; std::invalid_argument for a depth or size out of range. Indexed depths without a palette get the standard palette
     // (8 bits), its first and last eight entries (4 bits) or black and white (1 bit).
     Surface(int width, int height, int depth, RowOrder order = RowOrder::TopDown,
         const Palette* palette = nullptr);
     // Wraps memory owned by someone else; stride 0 means the padded row size.
     Surface(int width, int height, int depth, uint8_t* pixels, int stride, RowOrder order,
+        const Palette* palette = nullptr);
+    // As the first constructor, but null for a depth or size out of range (1, 4, 8, 24, 32 bits;
+    // 0..32767 pixels) or when the memory cannot be had, instead of throwing.
+    static std::unique_ptr<Surface> make(int width, int height, int depth, RowOrder order = RowOrder::TopDown,
         const Palette* palette = nullptr);
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
@@ -104,7 +96,7 @@ public:
     int depth() const { return m_depth; }
     int stride() const { return m_stride; }
     RowOrder rowOrder() const { return m_order; }
-    PaintRect bounds() const { return { 0, 0, m_width, m_height }; }
+    Rect bounds() const { return { 0, 0, m_width, m_height }; }
     bool isIndexed() const { return m_depth <= 8; }
     bool isMonochrome() const { return m_monochrome; }
     const Palette& palette() const { return m_palette; }

@@ -27,7 +27,7 @@ Pen pen(int width, Rgb color = kBlack, PenStyle style = PenStyle::InsideFrame) {
 
 TEST(Paint, Rectangles)
 {
-    const struct { const char* name; int penWidth; Brush brush; PaintRect rect; std::string expected; } cases[] = {
+    const struct { const char* name; int penWidth; Brush brush; Rect rect; std::string expected; } cases[] = {
         { "frame pen 1", 1, Brush::null(), { 1, 1, 7, 6 },
             rows("........", ".######.", ".#....#.", ".#....#.", ".#....#.", ".######.", "........") },
         { "frame pen 3 stays inside", 3, Brush::null(), { 0, 0, 8, 7 },
@@ -147,13 +147,13 @@ TEST(Paint, Lines)
     Canvas canvas(4, 4);
     canvas.dc.moveTo({ 0, 3 });
     canvas.dc.lineTo({ 3, 3 });
-    EXPECT_EQ(canvas.dc.currentPosition(), (PaintPoint { 3, 3 }));
+    EXPECT_EQ(canvas.dc.currentPosition(), (Point { 3, 3 }));
 }
 
 TEST(Paint, PolygonFillModes)
 {
     // A pentagram: the alternate rule leaves the centre pentagon empty, the winding rule fills it.
-    std::vector<PaintPoint> star { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } };
+    std::vector<Point> star { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } };
     auto fill = [&](FillMode mode) {
         return draw(16, 16, [&](DeviceContext& dc) {
             dc.setFillMode(mode);
@@ -162,7 +162,7 @@ TEST(Paint, PolygonFillModes)
             dc.polygon(star);
         });
     };
-    std::string alternate = fill(FillMode::Alternate), winding = fill(FillMode::Winding);
+    std::string alternate = fill(FillMode::EvenOdd), winding = fill(FillMode::Winding);
     EXPECT_EQ(alternate[9 * 17 + 8], '.');
     EXPECT_EQ(winding[9 * 17 + 8], '#');
     EXPECT_EQ(alternate[2 * 17 + 8], '#'); // a point of the star
@@ -216,7 +216,7 @@ TEST(Paint, Patterns)
 TEST(Paint, ClipRegions)
 {
     // An L-shaped clip of two bands.
-    std::vector<PaintRect> lShape { { 0, 0, 2, 2 }, { 0, 2, 5, 4 } };
+    std::vector<Rect> lShape { { 0, 0, 2, 2 }, { 0, 2, 5, 4 } };
     auto filled = [&](const std::function<void(DeviceContext&)>& clip) {
         return draw(5, 4, [&](DeviceContext& dc) {
             clip(dc);
@@ -227,16 +227,16 @@ TEST(Paint, ClipRegions)
     // A nested narrowing and the saved region put back give exactly the L again.
     EXPECT_EQ(filled([&](DeviceContext& dc) {
         dc.setClipRects(lShape);
-        std::vector<PaintRect> saved = dc.clipRects();
+        std::vector<Rect> saved = dc.clipRects();
         dc.intersectClipRect({ 1, 1, 4, 3 });
-        EXPECT_EQ(dc.clipRects(), (std::vector<PaintRect> { { 1, 1, 2, 2 }, { 1, 2, 4, 3 } }));
+        EXPECT_EQ(dc.clipRects(), (std::vector<Rect> { { 1, 1, 2, 2 }, { 1, 2, 4, 3 } }));
         dc.setClipRects(saved);
     }), rows("##...", "##...", "#####", "#####"));
     // The clip is in device coordinates; drawing is in logical ones.
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
         dc.setWindowOrigin({ 10, 10 });
         dc.intersectClipRect({ 11, 11, 13, 12 });
-        EXPECT_EQ(dc.clipRects(), (std::vector<PaintRect> { { 1, 1, 3, 2 } }));
+        EXPECT_EQ(dc.clipRects(), (std::vector<Rect> { { 1, 1, 3, 2 } }));
         dc.fillRect({ 10, 10, 15, 14 }, Brush::solid(kBlack));
     }), rows(".....", ".##..", ".....", "....."));
     // Shapes clip too, and a clip that excludes everything draws nothing.
@@ -245,13 +245,53 @@ TEST(Paint, ClipRegions)
         dc.ellipse({ 0, 0, 5, 4 });
     }), rows(".#...", "#....", "#...#", ".###."));
     EXPECT_EQ(filled([&](DeviceContext& dc) { dc.setClipRects({}); }), rows(".....", ".....", ".....", "....."));
+    // Overlapping rects clip to their union, each pixel once (XOR shows a double visit).
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setClipRects({ { 0, 0, 3, 3 }, { 1, 1, 4, 4 } });
+        dc.setRop2(Rop2::XorPen);
+        dc.fillRect({ 0, 0, 5, 4 }, Brush::solid(kWhite));
+    }), rows("###..", "####.", "####.", ".###."));
     // Shapes far outside the surface return at once (no hang at extreme coordinates).
     EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
         dc.ellipse({ -32768, -32768, 32767, 32767 });
         dc.setPen(pen(9));
         dc.moveTo({ -32768, -32768 });
         dc.lineTo({ 32767, -32000 });
+        dc.arc({ -32768, -32768, 32767, 32767 }, { 0, 0 }, { 1, 1 });
     }), rows(".....", ".....", ".....", "....."));
+    // Coordinates beyond 16 bits (other callers than the Lisp primitives) do not overflow.
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setWindowOrigin({ INT32_MIN, INT32_MAX });
+        dc.rectangle({ INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX });
+        dc.moveTo({ INT32_MAX, INT32_MIN });
+        dc.lineTo({ INT32_MIN, INT32_MAX });
+        dc.bitBlt({ INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, &dc, { INT32_MAX, 0 }, Rop3::SrcCopy);
+        dc.setPen(pen(INT32_MAX));
+        dc.roundRect({ INT32_MIN, INT32_MIN, -10, -10 }, INT32_MIN, INT32_MAX);
+        dc.ellipse({ INT32_MIN, INT32_MIN, -10, -10 });
+    }), rows(".....", ".....", ".....", "....."));
+    // A huge pen costs no more than the clip's rows.
+    EXPECT_EQ(draw(5, 4, [&](DeviceContext& dc) {
+        dc.setPen(pen(32767));
+        dc.moveTo({ -32768, 2 });
+        dc.lineTo({ 32767, 2 });
+    }), rows("#####", "#####", "#####", "#####"));
+}
+
+TEST(Paint, DashedRectangle)
+{
+    // The dots run on around the corners; with an opaque background the gaps take its colour.
+    EXPECT_EQ(draw(8, 4, [](DeviceContext& dc) {
+        dc.setPen({ PenStyle::Dot, 1, kBlack });
+        dc.setBackgroundMode(BackgroundMode::Opaque);
+        dc.setBackgroundColor(Rgb { 255, 0, 0 });
+        dc.rectangle({ 0, 0, 8, 4 });
+    }), rows("###rrr##", "#......#", "#......r", "rrr###rr"));
+    EXPECT_EQ(draw(8, 4, [](DeviceContext& dc) {
+        dc.setPen({ PenStyle::Dot, 1, kBlack });
+        dc.setBackgroundMode(BackgroundMode::Transparent);
+        dc.rectangle({ 0, 0, 8, 4 });
+    }), rows("###...##", "#......#", "#.......", "...###.."));
 }
 
 TEST(Paint, WindowOrigin)
@@ -347,8 +387,26 @@ TEST(Paint, SurfaceRowOrderAndDepths)
             EXPECT_NE(std::memcmp(top, s.pixels() + s.stride(), size_t(s.stride())), 0) << depth;
             EXPECT_EQ(s.stride() % 4, 0);
         }
+    // Pixel memory owned elsewhere (an offscreen's, inside the Lisp address space), with a wider
+    // stride than needed: rows land where the stride says, and the padding stays untouched.
+    std::vector<uint8_t> memory(3 * 16, 0xEE);
+    Surface wrapped(3, 3, 8, memory.data(), 16, RowOrder::BottomUp);
+    DeviceContext wc(wrapped);
+    wc.fillRect({ 0, 0, 3, 1 }, Brush::solid(PaintColor::fromPalette(5, Palette::standard()[5])));
+    EXPECT_EQ(memory[32], 5);
+    EXPECT_EQ(memory[34], 5);
+    EXPECT_EQ(memory[35], 0xEE);
+    EXPECT_EQ(memory[0], 0xEE);
+    EXPECT_THROW(Surface(3, 3, 32, memory.data(), 8, RowOrder::TopDown), std::invalid_argument);
     EXPECT_THROW(Surface(4, 4, 16), std::invalid_argument);
     EXPECT_THROW(Surface(-1, 4, 8), std::invalid_argument);
+    EXPECT_EQ(Surface::make(4, 4, 2), nullptr);
+    EXPECT_EQ(Surface::make(40000, 4, 8), nullptr);
+    ASSERT_NE(Surface::make(0, 0, 32), nullptr); // empty, but a surface: drawing into it does nothing
+    auto empty = Surface::make(0, 0, 32);
+    DeviceContext dc(*empty);
+    dc.rectangle({ -5, -5, 5, 5 });
+    dc.bitBlt({ 0, 0, 5, 5 }, &dc, { 0, 0 }, Rop3::SrcCopy);
 }
 
 TEST(Paint, StandardPaletteQuantization)
@@ -381,6 +439,104 @@ TEST(Paint, StandardPaletteQuantization)
     EXPECT_EQ(p.nearestIndex({ 9, 9, 9 }), 1); // again, from the cache
     EXPECT_EQ(Palette::standard().size(), 256);
     EXPECT_EQ(Palette::standard()[246], (Rgb { 0xFF, 0xFB, 0xF0 }));
+}
+
+} // namespace
+
+namespace {
+
+// An elliptical clip region: a filled rect through it is the ellipse; saved and put back after a
+// narrower clip, the region comes back exactly.
+TEST(Paint, ClipToRegion)
+{
+    Region oval = Region::ellipse({ 0, 0, 9, 7 });
+    Surface s(9, 7, 32);
+    s.fill(kWhite);
+    DeviceContext dc(s);
+    dc.setClip(oval);
+    Region saved = dc.clipRegion();
+    dc.intersectClipRect({ 0, 0, 4, 4 });
+    EXPECT_FALSE(dc.clipRegion() == saved);
+    dc.setClip(saved);
+    EXPECT_TRUE(dc.clipRegion() == oval);
+    dc.fillRect({ 0, 0, 9, 7 }, Brush::solid(kBlack));
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x)
+            EXPECT_EQ(s.colorAt(x, y) == kBlack, oval.contains(x, y)) << x << "," << y;
+}
+
+TEST(Paint, FillAndInvertRegions)
+{
+    Region two = Region::fromRects(std::vector<Rect> { { 10, 10, 12, 11 }, { 13, 11, 15, 12 } });
+    EXPECT_EQ(draw(5, 2, [&](DeviceContext& dc) {
+        dc.setWindowOrigin({ 10, 10 });
+        dc.fillRegion(two, Brush::solid(Rgb { 255, 0, 0 }));
+        dc.invertRegion(Region(Rect { 11, 10, 14, 12 }));
+    }), rows("r?##.", ".##?r")); // inverted red is cyan, shown as '?'
+
+}
+
+// The pixels a drawing changed, as a region.
+Region drawnRegion(int w, int h, const std::function<void(DeviceContext&)>& body)
+{
+    Surface s(w, h, 8);
+    DeviceContext dc(s);
+    dc.setPen({ PenStyle::Null, 1, kBlack });
+    dc.setBrush(Brush::solid(kWhite));
+    body(dc);
+    std::vector<Rect> pixels;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (s.pixel(x, y))
+                pixels.push_back({ x, y, x + 1, y + 1 });
+    return Region::fromRects(pixels);
+}
+
+// Shapes drawn and the regions of the same shapes hold the same pixels, so hit tests agree with
+// what is on the screen.
+TEST(Paint, ShapesAgreeWithRegions)
+{
+    for (int w = 1; w <= 24; ++w)
+        for (int h = 1; h <= 24; h += 3) {
+            Rect r { 1, 2, 1 + w, 2 + h };
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) { dc.ellipse(r); }) == Region::ellipse(r)) << w << "x" << h;
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) { dc.roundRect(r, 7, 5); }) == Region::roundRect(r, 7, 5))
+                << w << "x" << h;
+        }
+    const std::vector<std::vector<Point>> polygons {
+        { { 8, 0 }, { 13, 15 }, { 0, 5 }, { 16, 5 }, { 3, 15 } },
+        { { 0, 0 }, { 20, 3 }, { 7, 19 } },
+        { { 2, 2 }, { 25, 2 }, { 25, 20 }, { 14, 9 }, { 2, 20 } },
+        { { 5, 1 }, { 28, 27 }, { 1, 26 }, { 27, 3 } },
+    };
+    for (FillMode mode : { FillMode::EvenOdd, FillMode::Winding })
+        for (auto& points : polygons)
+            EXPECT_TRUE(drawnRegion(30, 30, [&](DeviceContext& dc) {
+                dc.setFillMode(mode);
+                dc.polygon(points);
+            }) == Region::polygon(points, mode)) << points.size();
+}
+
+} // namespace
+
+#include "Interfac/Color.h"
+
+namespace {
+
+// The ports' colour conversion and the painter's palette are the same table and the same rule.
+TEST(Paint, PaletteAgreesWithColorModule)
+{
+    for (int i = 0; i < 256; ++i) {
+        ColorBytes e = builtInPalette()[size_t(i)];
+        EXPECT_EQ(Palette::standard()[i], (Rgb { e.red, e.green, e.blue })) << i;
+    }
+    for (int r = 0; r < 256; r += 5)
+        for (int g = 0; g < 256; g += 7)
+            for (int b = 0; b < 256; b += 11) {
+                PlatformColor q = quantize(uint8_t(r), uint8_t(g), uint8_t(b));
+                ASSERT_EQ(q.paletteIndex, quantizeToStandardPalette({ uint8_t(r), uint8_t(g), uint8_t(b) }))
+                    << r << "," << g << "," << b;
+            }
 }
 
 } // namespace
