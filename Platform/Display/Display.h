@@ -3,7 +3,7 @@
 // driver feeds either with the actions of a replay file.
 #pragma once
 
-#include "Platform/Display/PixelRegion.h"
+#include "Platform/Paint/Region.h"
 #include "Platform/Paint/Surface.h"
 
 #include <cstdint>
@@ -58,7 +58,7 @@ enum class StandardCursor : uint8_t { Arrow, IBeam, Cross, Wait, SizeNS, SizeWE,
 struct CursorImage {
     uint16_t image[16] {};
     uint16_t mask[16] {};
-    PaintPoint hotSpot;
+    Point hotSpot;
 };
 
 struct CursorShape {
@@ -72,7 +72,7 @@ public:
     virtual ~Display() = default;
     virtual bool isHeadless() const = 0;
     virtual Surface& frameSurface() = 0;           // the frame's client area, 32 bits, drawn by the painter
-    virtual void present(const PixelRegion& dirty) = 0; // show what changed
+    virtual void present(const Region& dirty) = 0; // show what changed
     // Waits up to timeoutMs (0: only looks) for one event. False when none came in that time.
     virtual bool nextEvent(InputEvent& event, int timeoutMs) = 0;
     // Milliseconds since the display opened. Headless displays run a virtual clock that moves

@@ -16,7 +16,7 @@ public:
 
     bool isHeadless() const override { return true; }
     Surface& frameSurface() override { return m_surface; }
-    void present(const PixelRegion&) override { }
+    void present(const Region&) override { }
 
     // Nothing ever arrives; waiting moves the virtual clock. A wait without end returns at once.
     bool nextEvent(InputEvent&, int timeoutMs) override

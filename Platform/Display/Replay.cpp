@@ -263,7 +263,7 @@ public:
 
     bool isHeadless() const override { return m_inner->isHeadless(); }
     Surface& frameSurface() override { return m_inner->frameSurface(); }
-    void present(const PixelRegion& dirty) override { m_inner->present(dirty); }
+    void present(const Region& dirty) override { m_inner->present(dirty); }
     uint32_t milliseconds() override { return m_inner->milliseconds(); }
     void setCursor(const CursorShape& c) override { m_inner->setCursor(c); }
     void showCursor(bool v) override { m_inner->showCursor(v); }

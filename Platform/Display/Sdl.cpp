@@ -131,14 +131,14 @@ public:
     Surface& frameSurface() override { return m_surface; }
     int scale() const override { return m_scale; }
 
-    void present(const PixelRegion& dirty) override
+    void present(const Region& dirty) override
     {
         SDL_Surface* target = SDL_GetWindowSurface(m_window);
         if (!target)
             return;
         std::vector<SDL_Rect> rects;
-        for (const PaintRect& r : dirty.rects()) {
-            PaintRect c = r.intersection(m_surface.bounds());
+        for (const Rect& r : dirty.rects()) {
+            Rect c = r.intersection(m_surface.bounds());
             if (c.isEmpty())
                 continue;
             SDL_Rect from { c.left, c.top, c.width(), c.height() };
@@ -226,7 +226,7 @@ private:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_EXPOSED:
             case SDL_WINDOWEVENT_SIZE_CHANGED:
-                present(PixelRegion(m_surface.bounds()));
+                present(Region(m_surface.bounds()));
                 out.kind = InputEvent::Kind::Expose;
                 return true;
             case SDL_WINDOWEVENT_FOCUS_GAINED:

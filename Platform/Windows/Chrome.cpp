@@ -88,7 +88,7 @@ private:
     FT_Face m_face = nullptr;
 };
 
-void bevel(DeviceContext& dc, PaintRect r, Rgb topLeft, Rgb bottomRight)
+void bevel(DeviceContext& dc, Rect r, Rgb topLeft, Rgb bottomRight)
 {
     dc.fillRect({ r.left, r.top, r.right, r.top + 1 }, Brush::solid(topLeft));
     dc.fillRect({ r.left, r.top, r.left + 1, r.bottom }, Brush::solid(topLeft));
@@ -96,7 +96,7 @@ void bevel(DeviceContext& dc, PaintRect r, Rgb topLeft, Rgb bottomRight)
     dc.fillRect({ r.right - 1, r.top, r.right, r.bottom }, Brush::solid(bottomRight));
 }
 
-void frameRect(DeviceContext& dc, PaintRect r, Rgb color) { bevel(dc, r, color, color); }
+void frameRect(DeviceContext& dc, Rect r, Rgb color) { bevel(dc, r, color, color); }
 
 } // namespace
 
@@ -105,17 +105,17 @@ void WindowManager::paintChrome(DeviceContext& dc, WindowHandle window)
     WindowRecord* w = live(window);
     if (!w)
         return;
-    PaintRect outer = frameWindowRect(window);
-    PaintRect size { 0, 0, outer.width(), outer.height() };
+    Rect outer = frameWindowRect(window);
+    Rect size { 0, 0, outer.width(), outer.height() };
     ChromeInsets in = chromeInsets(w->style);
-    auto at = [&](PaintRect r) { return r.offset(outer.left, outer.top); };
+    auto at = [&](Rect r) { return shifted(r, outer.left, outer.top); };
     bool active = window == m_activeChild || !w->mdiChild;
 
     // Borders: one black line, then a raised face for thick and dialog frames.
     if (in.left > 0) {
         frameRect(dc, outer, kBlack);
         if (in.left > 1) {
-            PaintRect inner { outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1 };
+            Rect inner { outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1 };
             for (int i = 1; i < in.left; ++i) {
                 frameRect(dc, inner, kFace);
                 inner = { inner.left + 1, inner.top + 1, inner.right - 1, inner.bottom - 1 };
@@ -123,15 +123,15 @@ void WindowManager::paintChrome(DeviceContext& dc, WindowHandle window)
             bevel(dc, { outer.left + 1, outer.top + 1, outer.right - 1, outer.bottom - 1 }, kLight, kShadow);
         }
     }
-    PaintRect caption = captionRect(size, w->style);
+    Rect caption = captionRect(size, w->style);
     if (!caption.isEmpty()) {
-        PaintRect c = at(caption);
+        Rect c = at(caption);
         dc.fillRect(c, Brush::solid(active ? kActiveCaption : kInactiveCaption));
-        PaintRect close = closeBoxRect(size, w->style);
+        Rect close = closeBoxRect(size, w->style);
         int textRight = close.isEmpty() ? c.right - 4 : at(close).left - 4;
         CaptionFont::instance().draw(dc, w->title, c.left + 5, c.top + 13, textRight, kCaptionText);
         if (!close.isEmpty()) {
-            PaintRect b = at(close);
+            Rect b = at(close);
             bool pressed = m_moveSize.window == window && m_moveSize.closePressed && m_moveSize.closeInside;
             dc.fillRect(b, Brush::solid(kFace));
             if (pressed)
@@ -151,9 +151,9 @@ void WindowManager::paintChrome(DeviceContext& dc, WindowHandle window)
         if (in.left == 1)
             dc.fillRect({ c.left, c.bottom - 1, c.right, c.bottom }, Brush::solid(kBlack));
     }
-    PaintRect box = sizeBoxRect(size, w->style);
+    Rect box = sizeBoxRect(size, w->style);
     if (!box.isEmpty()) {
-        PaintRect b = at(box);
+        Rect b = at(box);
         dc.fillRect(b, Brush::solid(kFace));
         frameRect(dc, b, kShadow);
         // Three diagonal grip lines.

@@ -166,7 +166,7 @@ bool WindowManager::routeToMoveSize(const InputEvent& event)
         return false;
     }
     if (m_moveSize.closePressed) {
-        PaintRect outer = frameWindowRect(m_moveSize.window);
+        Rect outer = frameWindowRect(m_moveSize.window);
         m_moveSize.closeInside = hitTest(m_moveSize.window, m_cursor) == Hit::Close;
         (void)outer;
         if (event.kind == InputEvent::Kind::Release) {
@@ -236,7 +236,7 @@ void WindowManager::deliverToClient(const InputEvent& event, WindowHandle target
     WindowRecord* w = live(target);
     if (!w)
         return;
-    PaintPoint local = frameToClient(target, m_cursor);
+    Point local = frameToClient(target, m_cursor);
     intptr_t point = packPoint(local.x, local.y);
     switch (event.kind) {
     case InputEvent::Kind::Move:
@@ -294,7 +294,7 @@ void WindowManager::trackMouseLeave(WindowHandle window)
         m_leaveTracked = window;
 }
 
-void WindowManager::setCursorPosition(PaintPoint p)
+void WindowManager::setCursorPosition(Point p)
 {
     InputEvent move;
     move.kind = InputEvent::Kind::Move;
@@ -324,7 +324,7 @@ void WindowManager::releaseCapture()
 
 // The move and size loop. It runs inside the routing (step 3) rather than in a nested loop, so
 // that the messages it sends go to procedures from the one pump.
-void WindowManager::beginMoveSize(WindowHandle window, int hit, PaintPoint framePoint)
+void WindowManager::beginMoveSize(WindowHandle window, int hit, Point framePoint)
 {
     WindowRecord* w = live(window);
     if (!w || !w->parent || !m_buttons[0])
@@ -344,14 +344,14 @@ void WindowManager::beginMoveSize(WindowHandle window, int hit, PaintPoint frame
     sendMessage(window, Msg::EnterSizeMove);
 }
 
-void WindowManager::continueMoveSize(PaintPoint p)
+void WindowManager::continueMoveSize(Point p)
 {
     WindowHandle window = m_moveSize.window;
     int dx = p.x - m_moveSize.start.x, dy = p.y - m_moveSize.start.y;
-    PaintRect r = m_moveSize.startRect;
+    Rect r = m_moveSize.startRect;
     int hit = m_moveSize.hit;
     if (hit == Hit::Caption) {
-        r = r.offset(dx, dy);
+        r.offsetBy(dx, dy);
         setWindowPos(window, kInsertTop, r, PosFlag::NoZOrder | PosFlag::NoSize | PosFlag::NoActivate);
         return;
     }
@@ -364,7 +364,7 @@ void WindowManager::continueMoveSize(PaintPoint p)
     if (hit == Hit::Bottom || hit == Hit::BottomLeft || hit == Hit::BottomRight)
         r.bottom += dy;
     MinMaxInfo limits;
-    PaintRect smallest = windowRectForClient({ 0, 0, 0, 0 }, style(window));
+    Rect smallest = windowRectForClient({ 0, 0, 0, 0 }, style(window));
     limits.minTrackSize = { std::max(1, smallest.width() + 32), std::max(1, smallest.height()) };
     sendMessage(window, Msg::GetMinMaxInfo, 0, reinterpret_cast<intptr_t>(&limits));
     if (!live(window))
@@ -471,7 +471,7 @@ void WindowManager::destroyCaret()
     m_caret.blinkMs = blink;
 }
 
-void WindowManager::setCaretPosition(PaintPoint p)
+void WindowManager::setCaretPosition(Point p)
 {
     eraseCaret();
     m_caret.position = p;
@@ -504,7 +504,7 @@ void WindowManager::eraseCaret()
         return;
     DeviceContext dc(m_display.frameSurface());
     dc.invertRect(m_caret.drawnRect);
-    m_dirty.unite(m_caret.drawnRect);
+    m_dirty.unite(Region(m_caret.drawnRect));
     m_caret.drawn = false;
 }
 
@@ -524,18 +524,18 @@ void WindowManager::drawCaretIfShown()
         eraseCaret();
         return;
     }
-    PaintPoint at = clientToFrame(m_caret.window, m_caret.position);
-    PaintRect r { at.x, at.y, at.x + m_caret.width, at.y + m_caret.height };
-    PixelRegion clip = visibleRegion(live(m_caret.window), true);
+    Point at = clientToFrame(m_caret.window, m_caret.position);
+    Rect r { at.x, at.y, at.x + m_caret.width, at.y + m_caret.height };
+    Region clip = visibleRegion(live(m_caret.window), true);
     clip.intersect(r);
     if (clip.isEmpty())
         return;
     DeviceContext dc(m_display.frameSurface());
-    dc.setClipRects(clip.rects());
+    dc.setClip(clip);
     dc.invertRect(r);
     m_caret.drawnRect = r;
     m_caret.drawn = true;
-    m_dirty.unite(r);
+    m_dirty.unite(Region(r));
 }
 
 // Cursors. -------------------------------------------------------------------------------
@@ -663,7 +663,7 @@ void WindowManager::dragAcceptFiles(WindowHandle window, bool accept)
         w->exStyle = accept ? (w->exStyle | Style::ExAcceptFiles) : (w->exStyle & ~Style::ExAcceptFiles);
 }
 
-bool WindowManager::dropFiles(const std::vector<std::string>& files, PaintPoint p)
+bool WindowManager::dropFiles(const std::vector<std::string>& files, Point p)
 {
     for (WindowHandle w = windowFromPoint(p); w; w = parent(w))
         if (live(w)->exStyle & Style::ExAcceptFiles) {
@@ -729,7 +729,7 @@ bool WindowManager::takeAnswer(std::string& answer)
     return true;
 }
 
-void WindowManager::setNameResolver(std::function<std::optional<PaintPoint>(const std::string&)> resolver)
+void WindowManager::setNameResolver(std::function<std::optional<Point>(const std::string&)> resolver)
 {
     m_nameResolver = std::move(resolver);
 }
@@ -738,15 +738,15 @@ void WindowManager::setNameResolver(std::function<std::optional<PaintPoint>(cons
 // front document window (or of the frame) with that title.
 bool WindowManager::pressNamed(const std::string& name)
 {
-    std::optional<PaintPoint> at;
+    std::optional<Point> at;
     if (m_nameResolver)
         at = m_nameResolver(name);
     if (!at) {
         WindowHandle root = m_activeChild ? m_activeChild : m_frame;
         for (WindowHandle w : findByTitle(root, name))
             if (isVisible(w)) {
-                PaintRect r = frameWindowRect(w);
-                at = PaintPoint { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
+                Rect r = frameWindowRect(w);
+                at = Point { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
                 break;
             }
     }

@@ -31,7 +31,7 @@ ChromeInsets chromeInsets(uint32_t style)
     return insets;
 }
 
-PaintRect captionRect(PaintRect size, uint32_t style)
+Rect captionRect(Rect size, uint32_t style)
 {
     if (!(style & Style::Child) || !hasCaption(style))
         return {};
@@ -39,17 +39,17 @@ PaintRect captionRect(PaintRect size, uint32_t style)
     return { in.left, in.left, size.width() - in.right, in.left + kCaptionHeight };
 }
 
-PaintRect closeBoxRect(PaintRect size, uint32_t style)
+Rect closeBoxRect(Rect size, uint32_t style)
 {
     if (!(style & Style::SystemMenu))
         return {};
-    PaintRect caption = captionRect(size, style);
+    Rect caption = captionRect(size, style);
     if (caption.isEmpty())
         return {};
     return { caption.right - 16, caption.top + 2, caption.right - 2, caption.top + 16 };
 }
 
-PaintRect sizeBoxRect(PaintRect size, uint32_t style)
+Rect sizeBoxRect(Rect size, uint32_t style)
 {
     if (!(style & Style::Child) || !(style & Style::ThickFrame) || !hasCaption(style))
         return {};
@@ -211,9 +211,9 @@ WindowHandle WindowManager::createWindow(const CreateOptions& options)
     }
     if (!live(handle))
         return 0;
-    PaintRect client = clientRect(handle);
+    Rect client = clientRect(handle);
     sendMessage(handle, Msg::Size, 0, packPoint(client.width(), client.height()));
-    PaintRect where = windowRect(handle);
+    Rect where = windowRect(handle);
     sendMessage(handle, Msg::Move, 0, packPoint(where.left, where.top));
     if ((options.style & Style::Visible) && live(handle))
         showWindow(handle, (options.style & Style::Maximize) ? ShowCommand::Maximize : ShowCommand::Show);
@@ -222,7 +222,7 @@ WindowHandle WindowManager::createWindow(const CreateOptions& options)
 
 WindowHandle WindowManager::createMdiClient(WindowHandle frame, uint32_t style, int topMargin)
 {
-    PaintRect client = clientRect(frame);
+    Rect client = clientRect(frame);
     CreateOptions o;
     o.className = "MDICLIENT";
     o.style = style | Style::Child | Style::Visible;
@@ -382,7 +382,7 @@ void WindowManager::setStyle(WindowHandle window, uint32_t style)
     uint32_t keep = Style::Visible | Style::Disabled | Style::Child;
     w->style = (style & ~keep) | (w->style & keep);
     if (isVisible(window))
-        exposeArea(PixelRegion(frameWindowRect(window)));
+        exposeArea(Region(frameWindowRect(window)));
 }
 
 uint32_t WindowManager::exStyle(WindowHandle window) const
@@ -455,13 +455,13 @@ std::vector<WindowHandle> WindowManager::findByTitle(WindowHandle root, const st
 
 // Geometry. -------------------------------------------------------------------------------
 
-PaintRect WindowManager::windowRect(WindowHandle window) const
+Rect WindowManager::windowRect(WindowHandle window) const
 {
     WindowRecord* w = find(window);
-    return w ? w->rect : PaintRect {};
+    return w ? w->rect : Rect {};
 }
 
-PaintRect WindowManager::clientRect(WindowHandle window) const
+Rect WindowManager::clientRect(WindowHandle window) const
 {
     WindowRecord* w = find(window);
     if (!w)
@@ -470,61 +470,61 @@ PaintRect WindowManager::clientRect(WindowHandle window) const
     return { 0, 0, std::max(0, w->rect.width() - in.left - in.right), std::max(0, w->rect.height() - in.top - in.bottom) };
 }
 
-PaintRect WindowManager::frameWindowRect(WindowHandle window) const
+Rect WindowManager::frameWindowRect(WindowHandle window) const
 {
     WindowRecord* w = find(window);
     if (!w)
         return {};
     if (!w->parent)
         return w->rect;
-    PaintRect parentClient = frameClientRect(w->parent->handle);
-    return w->rect.offset(parentClient.left, parentClient.top);
+    Rect parentClient = frameClientRect(w->parent->handle);
+    return shifted(w->rect, parentClient.left, parentClient.top);
 }
 
-PaintRect WindowManager::frameClientRect(WindowHandle window) const
+Rect WindowManager::frameClientRect(WindowHandle window) const
 {
     WindowRecord* w = find(window);
     if (!w)
         return {};
-    PaintRect outer = frameWindowRect(window);
+    Rect outer = frameWindowRect(window);
     ChromeInsets in = chromeInsets(w->style);
-    PaintRect c = clientRect(window);
-    return c.offset(outer.left + in.left, outer.top + in.top);
+    Rect c = clientRect(window);
+    return shifted(c, outer.left + in.left, outer.top + in.top);
 }
 
-PaintPoint WindowManager::clientToFrame(WindowHandle window, PaintPoint p) const
+Point WindowManager::clientToFrame(WindowHandle window, Point p) const
 {
-    PaintRect c = frameClientRect(window);
+    Rect c = frameClientRect(window);
     return { p.x + c.left, p.y + c.top };
 }
 
-PaintPoint WindowManager::frameToClient(WindowHandle window, PaintPoint p) const
+Point WindowManager::frameToClient(WindowHandle window, Point p) const
 {
-    PaintRect c = frameClientRect(window);
+    Rect c = frameClientRect(window);
     return { p.x - c.left, p.y - c.top };
 }
 
-PaintPoint WindowManager::mapPoint(WindowHandle from, WindowHandle to, PaintPoint p) const
+Point WindowManager::mapPoint(WindowHandle from, WindowHandle to, Point p) const
 {
-    PaintPoint f = from ? clientToFrame(from, p) : p;
+    Point f = from ? clientToFrame(from, p) : p;
     return to ? frameToClient(to, f) : f;
 }
 
-PaintRect WindowManager::windowRectForClient(PaintRect client, uint32_t style)
+Rect WindowManager::windowRectForClient(Rect client, uint32_t style)
 {
     ChromeInsets in = chromeInsets(style | Style::Child);
     return { client.left - in.left, client.top - in.top, client.right + in.right, client.bottom + in.bottom };
 }
 
-int WindowManager::hitTest(WindowHandle window, PaintPoint p) const
+int WindowManager::hitTest(WindowHandle window, Point p) const
 {
     WindowRecord* w = find(window);
-    PaintRect outer = frameWindowRect(window);
+    Rect outer = frameWindowRect(window);
     if (!w || p.x < outer.left || p.y < outer.top || p.x >= outer.right || p.y >= outer.bottom)
         return Hit::Nowhere;
-    PaintPoint local { p.x - outer.left, p.y - outer.top };
-    PaintRect size { 0, 0, outer.width(), outer.height() };
-    auto inside = [&](PaintRect r) {
+    Point local { p.x - outer.left, p.y - outer.top };
+    Rect size { 0, 0, outer.width(), outer.height() };
+    auto inside = [&](Rect r) {
         return local.x >= r.left && local.x < r.right && local.y >= r.top && local.y < r.bottom;
     };
     if (inside(closeBoxRect(size, w->style)))
@@ -533,7 +533,7 @@ int WindowManager::hitTest(WindowHandle window, PaintPoint p) const
         return Hit::BottomRight;
     if (inside(captionRect(size, w->style)))
         return Hit::Caption;
-    PaintRect client = frameClientRect(window);
+    Rect client = frameClientRect(window);
     if (p.x >= client.left && p.y >= client.top && p.x < client.right && p.y < client.bottom)
         return Hit::Client;
     if (!(w->style & Style::ThickFrame))
@@ -562,19 +562,19 @@ int WindowManager::hitTest(WindowHandle window, PaintPoint p) const
     return Hit::Border;
 }
 
-WindowHandle WindowManager::windowFromPoint(PaintPoint p) const
+WindowHandle WindowManager::windowFromPoint(Point p) const
 {
     WindowRecord* w = live(m_frame);
     if (!w || !(w->style & Style::Visible))
         return 0;
     for (;;) {
-        PaintRect client = frameClientRect(w->handle);
+        Rect client = frameClientRect(w->handle);
         if (p.x < client.left || p.y < client.top || p.x >= client.right || p.y >= client.bottom)
             return w->handle; // on the chrome
         WindowRecord* next = nullptr;
         for (WindowHandle child : w->children) {
             WindowRecord* c = live(child);
-            PaintRect r = frameWindowRect(child);
+            Rect r = frameWindowRect(child);
             if (c && (c->style & Style::Visible) && p.x >= r.left && p.y >= r.top && p.x < r.right && p.y < r.bottom) {
                 next = c;
                 break;
@@ -586,7 +586,7 @@ WindowHandle WindowManager::windowFromPoint(PaintPoint p) const
     }
 }
 
-bool WindowManager::setWindowPos(WindowHandle window, WindowHandle insertAfter, PaintRect rect, uint32_t flags)
+bool WindowManager::setWindowPos(WindowHandle window, WindowHandle insertAfter, Rect rect, uint32_t flags)
 {
     WindowRecord* w = live(window);
     if (!w)
@@ -604,10 +604,10 @@ bool WindowManager::setWindowPos(WindowHandle window, WindowHandle insertAfter, 
     w = live(window);
     if (!w)
         return false;
-    PaintRect oldFrameRect = frameWindowRect(window);
-    PaintRect oldRect = w->rect;
+    Rect oldFrameRect = frameWindowRect(window);
+    Rect oldRect = w->rect;
     bool wasVisible = isVisible(window);
-    PaintRect newRect { pos.x, pos.y, pos.x + std::max(0, pos.width), pos.y + std::max(0, pos.height) };
+    Rect newRect { pos.x, pos.y, pos.x + std::max(0, pos.width), pos.y + std::max(0, pos.height) };
     bool moved = newRect.left != oldRect.left || newRect.top != oldRect.top;
     bool sized = newRect.width() != oldRect.width() || newRect.height() != oldRect.height();
     w->rect = newRect;
@@ -624,8 +624,8 @@ bool WindowManager::setWindowPos(WindowHandle window, WindowHandle insertAfter, 
     if (pos.flags & PosFlag::HideWindow)
         w->style &= ~Style::Visible;
     if (wasVisible || isVisible(window)) {
-        PixelRegion area(oldFrameRect);
-        area.unite(frameWindowRect(window));
+        Region area(oldFrameRect);
+        area.unite(Region(frameWindowRect(window)));
         if (moved || sized || restacked || (pos.flags & (PosFlag::ShowWindow | PosFlag::HideWindow)))
             exposeArea(area);
     }
@@ -633,13 +633,13 @@ bool WindowManager::setWindowPos(WindowHandle window, WindowHandle insertAfter, 
     if (live(window) && moved)
         sendMessage(window, Msg::Move, 0, packPoint(newRect.left, newRect.top));
     if (live(window) && sized) {
-        PaintRect client = clientRect(window);
+        Rect client = clientRect(window);
         sendMessage(window, Msg::Size, 0, packPoint(client.width(), client.height()));
     }
     return live(window) != nullptr;
 }
 
-bool WindowManager::moveWindow(WindowHandle window, PaintRect rect)
+bool WindowManager::moveWindow(WindowHandle window, Rect rect)
 {
     return setWindowPos(window, kInsertTop, rect, PosFlag::NoZOrder | PosFlag::NoActivate);
 }
@@ -684,7 +684,7 @@ bool WindowManager::showWindow(WindowHandle window, ShowCommand command)
                 return wasVisible;
             w->style = show ? (w->style | Style::Visible) : (w->style & ~Style::Visible);
             if (show)
-                exposeArea(PixelRegion(w->rect));
+                exposeArea(Region(w->rect));
         }
         return wasVisible;
     }
@@ -807,19 +807,19 @@ void WindowManager::activateChild(WindowHandle window)
 // The part of the window (or of its client area) that shows: inside every ancestor's client
 // area, outside the siblings above it and above each ancestor, outside its children when it
 // clips them, and, for the client area, outside the size box.
-PixelRegion WindowManager::visibleRegion(const WindowRecord* w, bool clientOnly) const
+Region WindowManager::visibleRegion(const WindowRecord* w, bool clientOnly) const
 {
     if (!isVisible(w->handle))
         return {};
-    PixelRegion region(clientOnly ? frameClientRect(w->handle) : frameWindowRect(w->handle));
+    Region region(clientOnly ? frameClientRect(w->handle) : frameWindowRect(w->handle));
     if (clientOnly) {
-        PaintRect outer = frameWindowRect(w->handle);
-        PaintRect box = sizeBoxRect({ 0, 0, outer.width(), outer.height() }, w->style);
-        region.subtract(box.offset(outer.left, outer.top));
+        Rect outer = frameWindowRect(w->handle);
+        Rect box = sizeBoxRect({ 0, 0, outer.width(), outer.height() }, w->style);
+        region.subtract(Region(shifted(box, outer.left, outer.top)));
         if (w->style & Style::ClipChildren)
             for (WindowHandle child : w->children)
                 if (WindowRecord* c = live(child); c && (c->style & Style::Visible))
-                    region.subtract(frameWindowRect(child));
+                    region.subtract(Region(frameWindowRect(child)));
     }
     for (const WindowRecord* x = w; x->parent; x = x->parent) {
         region.intersect(frameClientRect(x->parent->handle));
@@ -827,7 +827,7 @@ PixelRegion WindowManager::visibleRegion(const WindowRecord* w, bool clientOnly)
             if (sibling == x->handle)
                 break;
             if (WindowRecord* s = live(sibling); s && (s->style & Style::Visible))
-                region.subtract(frameWindowRect(sibling));
+                region.subtract(Region(frameWindowRect(sibling)));
         }
     }
     return region;
@@ -835,7 +835,7 @@ PixelRegion WindowManager::visibleRegion(const WindowRecord* w, bool clientOnly)
 
 // Something changed over this part of the frame: every window showing there gets it added to
 // its update region, and its chrome is redrawn.
-void WindowManager::exposeArea(const PixelRegion& frameArea)
+void WindowManager::exposeArea(const Region& frameArea)
 {
     std::vector<WindowRecord*> stack;
     if (WindowRecord* f = live(m_frame))
@@ -845,16 +845,16 @@ void WindowManager::exposeArea(const PixelRegion& frameArea)
         stack.pop_back();
         if (!(w->style & Style::Visible))
             continue;
-        PixelRegion client = visibleRegion(w, true);
+        Region client = visibleRegion(w, true);
         client.intersect(frameArea);
         if (!client.isEmpty()) {
-            PaintRect origin = frameClientRect(w->handle);
+            Rect origin = frameClientRect(w->handle);
             client.offset(-origin.left, -origin.top);
             w->update.unite(client);
             w->erase = true;
         }
         if (chromeInsets(w->style).top > 0 || chromeInsets(w->style).left > 0) {
-            PixelRegion outer = visibleRegion(w, false);
+            Region outer = visibleRegion(w, false);
             outer.intersect(frameArea);
             if (!outer.isEmpty())
                 w->chromeDirty = true;
@@ -870,17 +870,17 @@ void WindowManager::invalidate(WindowHandle window, bool erase)
     invalidateRect(window, clientRect(window), erase);
 }
 
-void WindowManager::invalidateRect(WindowHandle window, PaintRect rect, bool erase)
+void WindowManager::invalidateRect(WindowHandle window, Rect rect, bool erase)
 {
-    invalidateRegion(window, PixelRegion(rect), erase);
+    invalidateRegion(window, Region(rect), erase);
 }
 
-void WindowManager::invalidateRegion(WindowHandle window, const PixelRegion& region, bool erase)
+void WindowManager::invalidateRegion(WindowHandle window, const Region& region, bool erase)
 {
     WindowRecord* w = live(window);
     if (!w)
         return;
-    PixelRegion add = region;
+    Region add = region.copy();
     add.intersect(clientRect(window));
     if (add.isEmpty())
         return;
@@ -891,15 +891,15 @@ void WindowManager::invalidateRegion(WindowHandle window, const PixelRegion& reg
 void WindowManager::validate(WindowHandle window)
 {
     if (WindowRecord* w = find(window)) {
-        w->update.clear();
+        w->update.setEmpty();
         w->erase = false;
     }
 }
 
-PixelRegion WindowManager::updateRegion(WindowHandle window) const
+Region WindowManager::updateRegion(WindowHandle window) const
 {
     WindowRecord* w = find(window);
-    return w ? w->update : PixelRegion {};
+    return w ? w->update.copy() : Region {};
 }
 
 PaintSession WindowManager::beginPaint(WindowHandle window)
@@ -909,19 +909,19 @@ PaintSession WindowManager::beginPaint(WindowHandle window)
     if (!w)
         return session;
     eraseCaret();
-    session.region = w->update;
+    session.region = w->update.copy();
     session.region.intersect(clientRect(window));
     session.box = session.region.bounds();
     bool erase = w->erase;
-    w->update.clear();
+    w->update.setEmpty();
     w->erase = false;
-    PaintRect origin = frameClientRect(window);
-    PixelRegion clip = session.region;
+    Rect origin = frameClientRect(window);
+    Region clip = session.region.copy();
     clip.offset(origin.left, origin.top);
     clip.intersect(visibleRegion(w, true));
     session.dc = std::make_unique<DeviceContext>(m_display.frameSurface());
     session.dc->setWindowOrigin({ -origin.left, -origin.top });
-    session.dc->setClipRects(clip.rects());
+    session.dc->setClip(clip);
     m_dirty.unite(clip);
     markChildChrome(w, clip);
     if (erase && !clip.isEmpty())
@@ -930,7 +930,7 @@ PaintSession WindowManager::beginPaint(WindowHandle window)
 }
 
 // A window that does not clip its children may draw over their chrome: it is redrawn after.
-void WindowManager::markChildChrome(WindowRecord* w, const PixelRegion& frameArea)
+void WindowManager::markChildChrome(WindowRecord* w, const Region& frameArea)
 {
     if (w->style & Style::ClipChildren)
         return;
@@ -938,7 +938,7 @@ void WindowManager::markChildChrome(WindowRecord* w, const PixelRegion& frameAre
         WindowRecord* c = live(child);
         if (!c || !(c->style & Style::Visible) || chromeInsets(c->style).left == 0)
             continue;
-        PixelRegion overlap(frameWindowRect(child));
+        Region overlap(frameWindowRect(child));
         overlap.intersect(frameArea);
         if (!overlap.isEmpty())
             c->chromeDirty = true;
@@ -953,11 +953,11 @@ std::unique_ptr<DeviceContext> WindowManager::windowContext(WindowHandle window)
     if (!w)
         return nullptr;
     eraseCaret();
-    PaintRect origin = frameClientRect(window);
-    PixelRegion clip = visibleRegion(w, true);
+    Rect origin = frameClientRect(window);
+    Region clip = visibleRegion(w, true);
     auto dc = std::make_unique<DeviceContext>(m_display.frameSurface());
     dc->setWindowOrigin({ -origin.left, -origin.top });
-    dc->setClipRects(clip.rects());
+    dc->setClip(clip);
     m_dirty.unite(clip);
     markChildChrome(w, clip);
     return dc;
@@ -986,15 +986,15 @@ void WindowManager::paintChromeWhereNeeded()
         WindowRecord* w = live(handle);
         if (!w)
             continue;
-        PixelRegion region = visibleRegion(w, false);
-        PaintRect outer = frameWindowRect(handle);
-        PixelRegion client(frameClientRect(handle));
-        client.subtract(sizeBoxRect({ 0, 0, outer.width(), outer.height() }, w->style).offset(outer.left, outer.top));
+        Region region = visibleRegion(w, false);
+        Rect outer = frameWindowRect(handle);
+        Region client(frameClientRect(handle));
+        client.subtract(Region(shifted(sizeBoxRect({ 0, 0, outer.width(), outer.height() }, w->style), outer.left, outer.top)));
         region.subtract(client);
         if (region.isEmpty())
             continue;
         DeviceContext dc(m_display.frameSurface());
-        dc.setClipRects(region.rects());
+        dc.setClip(region);
         paintChrome(dc, handle);
         m_dirty.unite(region);
     }
@@ -1031,7 +1031,7 @@ void WindowManager::present()
         return;
     m_dirty.intersect(m_display.frameSurface().bounds());
     m_display.present(m_dirty);
-    m_dirty.clear();
+    m_dirty.setEmpty();
 }
 
 // The queue. --------------------------------------------------------------------------------
@@ -1288,8 +1288,8 @@ intptr_t WindowManager::defFrameProc(const Message& m)
     case Msg::Size:
         // The MDI client keeps covering the frame's client area below its margin.
         if (WindowRecord* client = live(m_mdiClient)) {
-            PaintRect r = client->rect;
-            PaintRect area = clientRect(m.window);
+            Rect r = client->rect;
+            Rect area = clientRect(m.window);
             setWindowPos(m_mdiClient, kInsertTop, { 0, r.top, area.right, area.bottom }, PosFlag::NoZOrder);
         }
         return 0;

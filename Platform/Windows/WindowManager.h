@@ -81,7 +81,7 @@ constexpr int kSizeBox = 15;
 
 // Mouse messages pack the client point into lParam as two signed 16-bit halves.
 inline intptr_t packPoint(int x, int y) { return intptr_t(uint32_t(uint16_t(x)) | uint32_t(uint16_t(y)) << 16); }
-inline PaintPoint unpackPoint(intptr_t l) { return { int16_t(uint16_t(l)), int16_t(uint16_t(l >> 16)) }; }
+inline Point unpackPoint(intptr_t l) { return { int16_t(uint16_t(l)), int16_t(uint16_t(l >> 16)) }; }
 
 struct Message {
     WindowHandle window = 0;
@@ -89,7 +89,7 @@ struct Message {
     intptr_t wParam = 0;
     intptr_t lParam = 0;
     uint32_t time = 0;   // milliseconds on the display's clock
-    PaintPoint cursor;   // the cursor in frame coordinates when the message was made
+    Point cursor;   // the cursor in frame coordinates when the message was made
 };
 
 class WindowManager;
@@ -108,7 +108,7 @@ struct CreateOptions {
     std::string title;
     uint32_t style = 0;
     uint32_t exStyle = 0;
-    PaintRect rect;          // the window rect in the parent's client coordinates
+    Rect rect;          // the window rect in the parent's client coordinates
     WindowHandle parent = 0; // 0 only for the frame
     intptr_t id = 0;
     intptr_t createParam = 0; // handed to the procedure as the Create message's lParam
@@ -116,8 +116,8 @@ struct CreateOptions {
 
 // Sent with GetMinMaxInfo (lParam points to it): window sizes the move-and-size loop keeps to.
 struct MinMaxInfo {
-    PaintPoint minTrackSize { 1, 1 };
-    PaintPoint maxTrackSize { 32767, 32767 };
+    Point minTrackSize { 1, 1 };
+    Point maxTrackSize { 32767, 32767 };
 };
 
 namespace PosFlag {
@@ -141,8 +141,8 @@ enum class ShowCommand : uint8_t { Hide, Show, ShowNoActivate, Maximize, Restore
 // area, clipped to the visible part of what is to be painted.
 struct PaintSession {
     std::unique_ptr<DeviceContext> dc;
-    PixelRegion region; // client coordinates
-    PaintRect box;      // bounds of region
+    Region region; // client coordinates
+    Rect box;      // bounds of region
     bool erase = false; // the background still needs erasing
 };
 
@@ -155,7 +155,7 @@ struct MessageFilter {
 
 struct DropRecord {
     std::vector<std::string> files;
-    PaintPoint point; // client coordinates of the window that received the drop
+    Point point; // client coordinates of the window that received the drop
 };
 
 // The second-instance channel: a Unix-domain socket named after the frame's title in a per-user
@@ -240,24 +240,24 @@ public:
     std::vector<WindowHandle> findByTitle(WindowHandle root, const std::string& title) const;
 
     // Geometry. Window rects are in the parent's client coordinates; client rects start at 0, 0.
-    PaintRect windowRect(WindowHandle window) const;
-    PaintRect clientRect(WindowHandle window) const;
-    PaintRect frameWindowRect(WindowHandle window) const; // in frame coordinates
-    PaintRect frameClientRect(WindowHandle window) const;
-    PaintPoint clientToFrame(WindowHandle window, PaintPoint p) const;
-    PaintPoint frameToClient(WindowHandle window, PaintPoint p) const;
-    PaintPoint mapPoint(WindowHandle from, WindowHandle to, PaintPoint p) const; // 0 is the frame
+    Rect windowRect(WindowHandle window) const;
+    Rect clientRect(WindowHandle window) const;
+    Rect frameWindowRect(WindowHandle window) const; // in frame coordinates
+    Rect frameClientRect(WindowHandle window) const;
+    Point clientToFrame(WindowHandle window, Point p) const;
+    Point frameToClient(WindowHandle window, Point p) const;
+    Point mapPoint(WindowHandle from, WindowHandle to, Point p) const; // 0 is the frame
     // The window rect whose client area is clientRect, for a window of that style.
-    static PaintRect windowRectForClient(PaintRect clientRect, uint32_t style);
-    int hitTest(WindowHandle window, PaintPoint framePoint) const;
+    static Rect windowRectForClient(Rect clientRect, uint32_t style);
+    int hitTest(WindowHandle window, Point framePoint) const;
     // The deepest visible, enabled window at a frame point (a disabled child stands for nothing:
     // its parent is found).
-    WindowHandle windowFromPoint(PaintPoint framePoint) const;
+    WindowHandle windowFromPoint(Point framePoint) const;
 
     // Moves, sizes and restacks with WindowPosChanging (which may change the request),
     // WindowPosChanged, Move and Size. Returns false for a dead window.
-    bool setWindowPos(WindowHandle window, WindowHandle insertAfter, PaintRect rect, uint32_t flags);
-    bool moveWindow(WindowHandle window, PaintRect rect);
+    bool setWindowPos(WindowHandle window, WindowHandle insertAfter, Rect rect, uint32_t flags);
+    bool moveWindow(WindowHandle window, Rect rect);
     bool bringToTop(WindowHandle window);
 
     // Visibility, enabling, activation.
@@ -274,10 +274,10 @@ public:
 
     // Painting.
     void invalidate(WindowHandle window, bool erase = true);
-    void invalidateRect(WindowHandle window, PaintRect clientRect, bool erase = true);
-    void invalidateRegion(WindowHandle window, const PixelRegion& clientRegion, bool erase = true);
+    void invalidateRect(WindowHandle window, Rect clientRect, bool erase = true);
+    void invalidateRegion(WindowHandle window, const Region& clientRegion, bool erase = true);
     void validate(WindowHandle window);
-    PixelRegion updateRegion(WindowHandle window) const;
+    Region updateRegion(WindowHandle window) const;
     // Sends EraseBackground (wParam: the DeviceContext*) when the region needs it, then validates.
     PaintSession beginPaint(WindowHandle window);
     void endPaint(WindowHandle window, PaintSession& session);
@@ -320,8 +320,8 @@ public:
 
     // Input from the display: mouse events go through the routing steps, keys to the focus.
     void handleInput(const InputEvent& event);
-    PaintPoint cursorPosition() const { return m_cursor; } // frame coordinates
-    void setCursorPosition(PaintPoint framePoint); // a move there is routed as input would be
+    Point cursorPosition() const { return m_cursor; } // frame coordinates
+    void setCursorPosition(Point framePoint); // a move there is routed as input would be
     WindowHandle setCapture(WindowHandle window);  // returns the previous capture
     void releaseCapture();
     WindowHandle capture() const { return m_capture; }
@@ -339,8 +339,8 @@ public:
     // The caret: one for the program, owned by a window, drawn inverted and blinking.
     bool createCaret(WindowHandle window, int width, int height);
     void destroyCaret();
-    void setCaretPosition(PaintPoint clientPoint);
-    PaintPoint caretPosition() const { return m_caret.position; }
+    void setCaretPosition(Point clientPoint);
+    Point caretPosition() const { return m_caret.position; }
     void showCaret(WindowHandle window);
     void hideCaret(WindowHandle window);
     void setCaretBlinkTime(uint32_t ms) { m_caret.blinkMs = ms; }
@@ -368,7 +368,7 @@ public:
     // Dropped files: DropFiles (wParam: a drop id) goes to the innermost window under the point
     // that accepts files (ExAcceptFiles). takeDrop hands the record over once.
     void dragAcceptFiles(WindowHandle window, bool accept);
-    bool dropFiles(const std::vector<std::string>& files, PaintPoint framePoint);
+    bool dropFiles(const std::vector<std::string>& files, Point framePoint);
     bool takeDrop(intptr_t dropId, DropRecord& record);
 
     // Shell requests (second copies and the replay's open): ShellExecute to the frame,
@@ -381,7 +381,7 @@ public:
     // and screenshots.
     void pushAnswer(const std::string& answer) { m_answers.push_back(answer); }
     bool takeAnswer(std::string& answer);
-    void setNameResolver(std::function<std::optional<PaintPoint>(const std::string&)> resolver);
+    void setNameResolver(std::function<std::optional<Point>(const std::string&)> resolver);
     bool pressNamed(const std::string& name);
     bool screenshot(const std::string& path, std::string& error);
     const std::vector<std::string>& replayErrors() const { return m_replayErrors; }
@@ -401,10 +401,10 @@ private:
     void unlinkChild(WindowRecord* child);
     intptr_t call(WindowRecord* w, const Message& message);
     Message make(WindowHandle window, uint32_t message, intptr_t wParam, intptr_t lParam) const;
-    PixelRegion visibleRegion(const WindowRecord* w, bool clientOnly) const;
-    void exposeArea(const PixelRegion& frameArea);
+    Region visibleRegion(const WindowRecord* w, bool clientOnly) const;
+    void exposeArea(const Region& frameArea);
     void paintChromeWhereNeeded();
-    void markChildChrome(WindowRecord* w, const PixelRegion& frameArea);
+    void markChildChrome(WindowRecord* w, const Region& frameArea);
     WindowRecord* findWindowToPaint(WindowRecord* w) const;
     bool nextTimer(Message& message, bool remove);
     void pollDisplay();
@@ -425,8 +425,8 @@ private:
     void routeKey(const InputEvent& event);
     void routeText(const InputEvent& event);
     intptr_t mouseKeys(const InputEvent& event) const;
-    void beginMoveSize(WindowHandle window, int hit, PaintPoint framePoint);
-    void continueMoveSize(PaintPoint framePoint);
+    void beginMoveSize(WindowHandle window, int hit, Point framePoint);
+    void continueMoveSize(Point framePoint);
     void endMoveSize();
 
     Display& m_display;
@@ -442,7 +442,7 @@ private:
     bool m_quitPending = false;
     int m_quitCode = 0;
     uint32_t m_messageTime = 0;
-    PixelRegion m_dirty; // frame pixels drawn since the last present
+    Region m_dirty; // frame pixels drawn since the last present
 
     struct Timer {
         WindowHandle window;
@@ -452,7 +452,7 @@ private:
     };
     std::vector<Timer> m_timers;
 
-    PaintPoint m_cursor { -1, -1 };
+    Point m_cursor { -1, -1 };
     WindowHandle m_capture = 0;
     WindowHandle m_hover = 0;
     WindowHandle m_leaveTracked = 0;
@@ -464,14 +464,14 @@ private:
         WindowHandle window = 0;
         MouseButton button = MouseButton::Left;
         uint32_t time = 0;
-        PaintPoint point;
+        Point point;
     } m_lastClick;
 
     struct MoveSize {
         WindowHandle window = 0;
         int hit = 0;
-        PaintPoint start;   // frame coordinates
-        PaintRect startRect; // window rect in the parent's coordinates
+        Point start;   // frame coordinates
+        Rect startRect; // window rect in the parent's coordinates
         bool closePressed = false; // tracking a press of the close box
         bool closeInside = false;
     } m_moveSize;
@@ -479,13 +479,13 @@ private:
     struct Caret {
         WindowHandle window = 0;
         int width = 0, height = 0;
-        PaintPoint position;
+        Point position;
         int hideCount = 1; // shown while 0
         uint32_t blinkMs = 530;
         uint32_t nextBlink = 0;
         bool phaseOn = true;
         bool drawn = false;
-        PaintRect drawnRect; // frame coordinates
+        Rect drawnRect; // frame coordinates
     } m_caret;
 
     std::map<CursorHandle, CursorImage> m_customCursors;
@@ -511,6 +511,6 @@ private:
     std::unique_ptr<InstanceChannel> m_channel;
 
     std::deque<std::string> m_answers;
-    std::function<std::optional<PaintPoint>(const std::string&)> m_nameResolver;
+    std::function<std::optional<Point>(const std::string&)> m_nameResolver;
     std::vector<std::string> m_replayErrors;
 };

@@ -13,16 +13,23 @@ struct WindowManager::WindowRecord {
     uint32_t exStyle = 0;
     intptr_t id = 0;
     std::string title;
-    PaintRect rect;        // window rect in the parent's client coordinates
-    PaintRect restoreRect; // the rect before maximising
+    Rect rect;        // window rect in the parent's client coordinates
+    Rect restoreRect; // the rect before maximising
     bool maximized = false;
     bool mdiChild = false;
     std::map<std::string, intptr_t> properties;
-    PixelRegion update;    // client coordinates
+    Region update;    // client coordinates
     bool erase = false;    // the update region needs erasing
     bool chromeDirty = false;
     bool destroying = false;
 };
+
+// A rect moved by (dx, dy).
+inline Rect shifted(Rect r, int dx, int dy)
+{
+    r.offsetBy(dx, dy);
+    return r;
+}
 
 // The widths of the non-client parts of a window of this style: left, top, right, bottom.
 struct ChromeInsets {
@@ -30,6 +37,6 @@ struct ChromeInsets {
 };
 ChromeInsets chromeInsets(uint32_t style);
 // Parts of the chrome in window coordinates (0, 0 is the window's top-left corner).
-PaintRect captionRect(PaintRect windowSize, uint32_t style);
-PaintRect closeBoxRect(PaintRect windowSize, uint32_t style); // empty without a system menu
-PaintRect sizeBoxRect(PaintRect windowSize, uint32_t style);  // empty unless sizeable with a caption
+Rect captionRect(Rect windowSize, uint32_t style);
+Rect closeBoxRect(Rect windowSize, uint32_t style); // empty without a system menu
+Rect sizeBoxRect(Rect windowSize, uint32_t style);  // empty unless sizeable with a caption

@@ -71,16 +71,16 @@ TEST(WindowManager, PaintingCoalescesInvalidations)
     d.wm.invalidateRect(a, { 0, 0, 10, 10 });
     d.wm.invalidateRect(a, { 20, 20, 30, 30 });
     d.wm.invalidateRect(inner, { 0, 0, 5, 5 }, false);
-    PixelRegion expected({ 0, 0, 10, 10 });
-    expected.unite(PaintRect { 20, 20, 30, 30 });
+    Region expected({ 0, 0, 10, 10 });
+    expected.unite(Region(Rect { 20, 20, 30, 30 }));
     EXPECT_EQ(d.wm.updateRegion(a), expected);
-    PixelRegion painted;
+    Region painted;
     d.hook = [&](const Message& m, bool& handled) -> intptr_t {
         if (m.message != Msg::Paint || m.window != a)
             return 0;
         handled = true;
         PaintSession s = d.wm.beginPaint(a);
-        painted = s.region;
+        painted = s.region.copy();
         d.wm.endPaint(a, s);
         return 0;
     };
@@ -114,7 +114,7 @@ TEST(WindowManager, PaintDrawsOnlyWhereVisible)
     d.pump();
     EXPECT_EQ(d.display.surface.colorAt(10, 10), (Rgb { 255, 0, 0 }));
     EXPECT_EQ(d.display.surface.colorAt(60, 60), kWhite);
-    EXPECT_EQ(d.wm.frameClientRect(front), (PaintRect { 50, 50, 150, 120 }));
+    EXPECT_EQ(d.wm.frameClientRect(front), (Rect { 50, 50, 150, 120 }));
 }
 
 TEST(WindowManager, MouseMovesCoalesce)
@@ -130,7 +130,7 @@ TEST(WindowManager, MouseMovesCoalesce)
     d.wm.postMessage(a, Msg::MouseMove, 0, packPoint(13, 5));
     d.pump();
     EXPECT_EQ(d.logOf("a"), (Log { "mouse-move", "left-down", "mouse-move" }));
-    EXPECT_EQ(unpackPoint(d.messages[0].lParam), (PaintPoint { 12, 5 }));
+    EXPECT_EQ(unpackPoint(d.messages[0].lParam), (Point { 12, 5 }));
 }
 
 TEST(WindowManager, DoubleClickRules)
@@ -190,7 +190,7 @@ TEST(WindowManager, RoutingSteps)
     for (auto& m : d.messages)
         if (m.message == Msg::LeftDown) {
             EXPECT_EQ(m.window, b);
-            EXPECT_EQ(unpackPoint(m.lParam), (PaintPoint { 20, 30 }));
+            EXPECT_EQ(unpackPoint(m.lParam), (Point { 20, 30 }));
             sawPress = true;
         }
     EXPECT_TRUE(sawPress);
@@ -202,7 +202,7 @@ TEST(WindowManager, RoutingSteps)
     d.click(250, 50);
     EXPECT_EQ(d.logOf("a"), (Log { "mouse-move", "left-down", "left-up" }));
     EXPECT_TRUE(d.logOf("b").empty());
-    EXPECT_EQ(unpackPoint(d.messages.back().lParam), (PaintPoint { 250, 50 }));
+    EXPECT_EQ(unpackPoint(d.messages.back().lParam), (Point { 250, 50 }));
     d.wm.releaseCapture();
     EXPECT_EQ(d.logOf("a").back(), "capture-changed");
 
@@ -226,7 +226,7 @@ TEST(WindowManager, CaptionDragMovesAndCloseBoxCloses)
     Desk d;
     WindowHandle a = d.document("a", { 20, 20, 140, 120 });
     d.pump();
-    PaintRect before = d.wm.windowRect(a);
+    Rect before = d.wm.windowRect(a);
     d.log.clear();
     // Press on the caption, drag by (30, 40).
     d.input(InputEvent::Kind::Move, 50, 30);
@@ -235,7 +235,7 @@ TEST(WindowManager, CaptionDragMovesAndCloseBoxCloses)
     d.input(InputEvent::Kind::Move, 80, 70);
     d.input(InputEvent::Kind::Release, 80, 70);
     d.pump();
-    EXPECT_EQ(d.wm.windowRect(a), before.offset(30, 40));
+    EXPECT_EQ(d.wm.windowRect(a), shifted(before, 30, 40));
     Log got = d.logOf("a");
     EXPECT_EQ(got.front(), "nc-left-down");
     auto enter = std::find(got.begin(), got.end(), "enter-size-move");
@@ -246,8 +246,8 @@ TEST(WindowManager, CaptionDragMovesAndCloseBoxCloses)
     EXPECT_EQ(std::count(got.begin(), got.end(), "left-down"), 0);
 
     // The close box: a press and release inside it closes (and by default destroys) the window.
-    PaintRect outer = d.wm.frameWindowRect(a);
-    PaintRect box = closeBoxRect({ 0, 0, outer.width(), outer.height() }, d.wm.style(a)).offset(outer.left, outer.top);
+    Rect outer = d.wm.frameWindowRect(a);
+    Rect box = shifted(closeBoxRect({ 0, 0, outer.width(), outer.height() }, d.wm.style(a)), outer.left, outer.top);
     // Pressing and leaving the box does nothing.
     d.input(InputEvent::Kind::Move, box.left + 3, box.top + 3);
     d.input(InputEvent::Kind::Press, box.left + 3, box.top + 3);
@@ -284,7 +284,7 @@ TEST(WindowManager, SizeLoopHonoursLimitsAndPositionChanges)
         return 0;
     };
     // The size box is the bottom-right corner.
-    PaintRect outer = d.wm.frameWindowRect(a);
+    Rect outer = d.wm.frameWindowRect(a);
     auto drag = [&](int x1, int y1, int x2, int y2) {
         d.input(InputEvent::Kind::Move, x1, y1);
         d.input(InputEvent::Kind::Press, x1, y1);
@@ -293,15 +293,15 @@ TEST(WindowManager, SizeLoopHonoursLimitsAndPositionChanges)
         d.pump();
     };
     drag(outer.right - 6, outer.bottom - 6, outer.right - 150, outer.bottom - 150);
-    EXPECT_EQ(d.wm.windowRect(a), (PaintRect { 20, 20, 140, 110 }));
+    EXPECT_EQ(d.wm.windowRect(a), (Rect { 20, 20, 140, 110 }));
     outer = d.wm.frameWindowRect(a);
     drag(outer.right - 6, outer.bottom - 6, outer.right + 300, outer.bottom + 33);
-    EXPECT_EQ(d.wm.windowRect(a), (PaintRect { 20, 20, 270, 149 }));
+    EXPECT_EQ(d.wm.windowRect(a), (Rect { 20, 20, 270, 149 }));
     // The left edge moves by 24, keeping the right edge; then the procedure's step of 10 wins
     // over the requested 226 pixels.
     outer = d.wm.frameWindowRect(a);
     drag(outer.left + 1, outer.top + 60, outer.left + 25, outer.top + 60);
-    EXPECT_EQ(d.wm.windowRect(a), (PaintRect { 44, 20, 264, 149 }));
+    EXPECT_EQ(d.wm.windowRect(a), (Rect { 44, 20, 264, 149 }));
 }
 
 TEST(WindowManager, ZOrderAndActivation)
@@ -559,7 +559,7 @@ TEST(WindowManager, Cursors)
     d.wm.setCursor(custom);
     EXPECT_TRUE(d.display.cursor.custom);
     EXPECT_EQ(d.display.cursor.image.mask[0], 0xC000);
-    EXPECT_EQ(d.display.cursor.image.hotSpot, (PaintPoint { 3, 4 }));
+    EXPECT_EQ(d.display.cursor.image.hotSpot, (Point { 3, 4 }));
     EXPECT_TRUE(d.wm.destroyCursor(custom));
     EXPECT_FALSE(d.display.cursor.custom);
     EXPECT_EQ(d.display.cursor.standard, StandardCursor::Arrow);
@@ -577,7 +577,7 @@ TEST(WindowManager, Cursors)
     // Over a sizing border the default procedure shows the sizing cursor.
     WindowHandle a = d.document("a", { 20, 20, 120, 120 });
     d.pump();
-    PaintRect outer = d.wm.frameWindowRect(a);
+    Rect outer = d.wm.frameWindowRect(a);
     d.input(InputEvent::Kind::Move, outer.left + 1, outer.top + 50);
     d.pump();
     EXPECT_EQ(d.display.cursor.standard, StandardCursor::SizeWE);
@@ -599,7 +599,7 @@ TEST(WindowManager, DroppedFilesGoToAnAcceptingWindow)
     DropRecord record;
     ASSERT_TRUE(d.wm.takeDrop(d.messages[0].wParam, record));
     EXPECT_EQ(record.files, (std::vector<std::string> { "/tmp/x", "/tmp/y" }));
-    EXPECT_EQ(record.point, (PaintPoint { 50, 50 }));
+    EXPECT_EQ(record.point, (Point { 50, 50 }));
     EXPECT_FALSE(d.wm.takeDrop(d.messages[0].wParam, record));
     // The innermost accepting window wins, with the point in its coordinates.
     d.wm.dragAcceptFiles(a, true);
@@ -615,12 +615,12 @@ TEST(WindowManager, PointMappingAndHitTests)
     Desk d;
     WindowHandle a = d.document("a", { 10, 20, 210, 170 });
     WindowHandle inner = d.child("inner", a, { 5, 6, 50, 50 });
-    PaintRect client = d.wm.frameClientRect(a);
-    EXPECT_EQ(client, (PaintRect { 14, 42, 206, 166 })); // 4-pixel frame, 18-pixel caption
-    EXPECT_EQ(d.wm.clientToFrame(inner, { 1, 2 }), (PaintPoint { 14 + 5 + 1, 42 + 6 + 2 }));
-    EXPECT_EQ(d.wm.mapPoint(inner, a, { 0, 0 }), (PaintPoint { 5, 6 }));
-    EXPECT_EQ(d.wm.windowRectForClient({ 0, 0, 100, 50 }, Desk::kDocumentStyle), (PaintRect { -4, -22, 104, 54 }));
-    const struct { PaintPoint p; int hit; } cases[] = {
+    Rect client = d.wm.frameClientRect(a);
+    EXPECT_EQ(client, (Rect { 14, 42, 206, 166 })); // 4-pixel frame, 18-pixel caption
+    EXPECT_EQ(d.wm.clientToFrame(inner, { 1, 2 }), (Point { 14 + 5 + 1, 42 + 6 + 2 }));
+    EXPECT_EQ(d.wm.mapPoint(inner, a, { 0, 0 }), (Point { 5, 6 }));
+    EXPECT_EQ(d.wm.windowRectForClient({ 0, 0, 100, 50 }, Desk::kDocumentStyle), (Rect { -4, -22, 104, 54 }));
+    const struct { Point p; int hit; } cases[] = {
         { { 50, 30 }, Hit::Caption }, { { 100, 100 }, Hit::Client }, { { 10, 100 }, Hit::Left },
         { { 209, 100 }, Hit::Right }, { { 100, 169 }, Hit::Bottom }, { { 100, 20 }, Hit::Top },
         { { 11, 21 }, Hit::TopLeft }, { { 200, 160 }, Hit::BottomRight }, { { 195, 30 }, Hit::Close },
@@ -713,7 +713,7 @@ TEST(WindowManager, MaximiseAndRestore)
     EXPECT_EQ(d.wm.windowRect(a), d.wm.clientRect(d.client));
     d.wm.showWindow(a, ShowCommand::Restore);
     EXPECT_FALSE(d.wm.isMaximized(a));
-    EXPECT_EQ(d.wm.windowRect(a), (PaintRect { 30, 40, 130, 140 }));
+    EXPECT_EQ(d.wm.windowRect(a), (Rect { 30, 40, 130, 140 }));
 }
 
 TEST(WindowManager, PositionChangingMayPlaceTheWindowInTheStack)

@@ -18,7 +18,7 @@ struct TestDisplay final : Display {
     int cursorShows = 0;
     bool cursorVisible = true;
     int presents = 0;
-    PixelRegion lastDirty;
+    Region lastDirty;
 
     explicit TestDisplay(int w = 400, int h = 300)
         : surface(w, h, 32)
@@ -27,10 +27,10 @@ struct TestDisplay final : Display {
     }
     bool isHeadless() const override { return true; }
     Surface& frameSurface() override { return surface; }
-    void present(const PixelRegion& dirty) override
+    void present(const Region& dirty) override
     {
         ++presents;
-        lastDirty = dirty;
+        lastDirty = dirty.copy();
     }
     bool nextEvent(InputEvent& event, int timeoutMs) override
     {
@@ -164,7 +164,7 @@ struct Desk {
 
     static constexpr uint32_t kDocumentStyle = Style::Caption | Style::SystemMenu | Style::ThickFrame | Style::Visible;
 
-    WindowHandle document(const std::string& name, PaintRect rect, uint32_t style = kDocumentStyle,
+    WindowHandle document(const std::string& name, Rect rect, uint32_t style = kDocumentStyle,
         const std::string& cls = "VeloraWndClass")
     {
         CreateOptions o;
@@ -179,7 +179,7 @@ struct Desk {
         return w;
     }
 
-    WindowHandle child(const std::string& name, WindowHandle parent, PaintRect rect, const std::string& cls = "VeloraWndClass")
+    WindowHandle child(const std::string& name, WindowHandle parent, Rect rect, const std::string& cls = "VeloraWndClass")
     {
         CreateOptions o;
         o.className = cls;

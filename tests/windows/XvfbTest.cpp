@@ -70,7 +70,7 @@ TEST(Xvfb, SdlWindowShowsTheHeadlessPixels)
     InputEvent e;
     for (int i = 0; i < 20; ++i)
         sdl->nextEvent(e, 20);
-    sdl->present(PixelRegion(sdl->frameSurface().bounds()));
+    sdl->present(Region(sdl->frameSurface().bounds()));
     Surface shown(size.width, size.height, 32);
     ASSERT_TRUE(sdl->readBack(shown)) << "cannot read the window back from the X server";
     int differences = 0;
@@ -109,7 +109,7 @@ TEST(Xvfb, ScaledWindowShowsEveryPixelTwiceAndMapsInputBack)
     paintScene(*sdl);
     InputEvent e;
     while (sdl->nextEvent(e, 100)) { }
-    sdl->present(PixelRegion(sdl->frameSurface().bounds()));
+    sdl->present(Region(sdl->frameSurface().bounds()));
     Surface shown(size.width, size.height, 32);
     ASSERT_TRUE(sdl->readBack(shown));
     int differences = 0;
