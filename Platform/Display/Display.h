@@ -67,6 +67,8 @@ struct CursorShape {
     CursorImage image;
 };
 
+enum class FrameState : uint8_t { Normal, Minimized, Maximized };
+
 class Display {
 public:
     virtual ~Display() = default;
@@ -84,6 +86,13 @@ public:
     // The pixels as they were last presented to the screen, read back where the host allows it.
     virtual bool readBack(Surface& out) = 0;
     virtual int scale() const { return 1; } // host pixels per frame pixel
+    // The screen in frame pixels (headless: 1280 x 1024, or the frame when it is larger), the
+    // frame's top-left corner on it, and the host window's state.
+    virtual FrameSize screenSize() = 0;
+    virtual Point framePosition() = 0;
+    virtual void setFramePosition(Point topLeft) = 0;
+    virtual FrameState frameState() = 0;
+    virtual void setFrameState(FrameState state) = 0;
 };
 
 // nullptr with a reason when no display can be opened. scale 0 picks the factor from the screen's

@@ -1,6 +1,7 @@
 // Platform/Display/Headless.cpp: the frame in memory, a virtual clock, and the choice of display.
 #include "Platform/Display/Display.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,9 +41,20 @@ public:
         return true;
     }
 
+    FrameSize screenSize() override
+    {
+        return { std::max(1280, m_surface.width()), std::max(1024, m_surface.height()) };
+    }
+    Point framePosition() override { return m_position; }
+    void setFramePosition(Point topLeft) override { m_position = topLeft; }
+    FrameState frameState() override { return m_state; }
+    void setFrameState(FrameState state) override { m_state = state; }
+
 private:
     Surface m_surface;
     uint32_t m_clock = 0;
+    Point m_position;
+    FrameState m_state = FrameState::Normal;
 };
 
 } // namespace

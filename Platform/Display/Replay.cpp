@@ -270,6 +270,11 @@ public:
     void setTitle(const std::string& t) override { m_inner->setTitle(t); }
     bool readBack(Surface& out) override { return m_inner->readBack(out); }
     int scale() const override { return m_inner->scale(); }
+    FrameSize screenSize() override { return m_inner->screenSize(); }
+    Point framePosition() override { return m_inner->framePosition(); }
+    void setFramePosition(Point p) override { m_inner->setFramePosition(p); }
+    FrameState frameState() override { return m_inner->frameState(); }
+    void setFrameState(FrameState s) override { m_inner->setFrameState(s); }
 
     bool nextEvent(InputEvent& event, int timeoutMs) override
     {

@@ -213,6 +213,44 @@ public:
         return readHostWindow(m_window, m_scale, out);
     }
 
+    FrameSize screenSize() override
+    {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(m_window), &mode) != 0)
+            return { m_surface.width(), m_surface.height() };
+        return { mode.w / m_scale, mode.h / m_scale };
+    }
+
+    Point framePosition() override
+    {
+        int x = 0, y = 0;
+        SDL_GetWindowPosition(m_window, &x, &y);
+        return { x / m_scale, y / m_scale };
+    }
+
+    void setFramePosition(Point topLeft) override
+    {
+        SDL_SetWindowPosition(m_window, topLeft.x * m_scale, topLeft.y * m_scale);
+    }
+
+    FrameState frameState() override
+    {
+        uint32_t flags = SDL_GetWindowFlags(m_window);
+        return flags & SDL_WINDOW_MINIMIZED ? FrameState::Minimized
+            : flags & SDL_WINDOW_MAXIMIZED  ? FrameState::Maximized
+                                            : FrameState::Normal;
+    }
+
+    // The frame keeps its size: a maximised host window shows it at the top left.
+    void setFrameState(FrameState state) override
+    {
+        switch (state) {
+        case FrameState::Normal: SDL_RestoreWindow(m_window); break;
+        case FrameState::Minimized: SDL_MinimizeWindow(m_window); break;
+        case FrameState::Maximized: SDL_MaximizeWindow(m_window); break;
+        }
+    }
+
 private:
     bool translate(const SDL_Event& e, InputEvent& out)
     {

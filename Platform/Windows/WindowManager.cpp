@@ -675,8 +675,13 @@ bool WindowManager::showWindow(WindowHandle window, ShowCommand command)
         return false;
     bool wasVisible = (w->style & Style::Visible) != 0;
     if (!w->parent) {
-        // The frame: shown or hidden in the manager; maximising is the host's business.
-        w->maximized = command == ShowCommand::Maximize;
+        // The frame: shown or hidden in the manager; minimising and maximising go to the host.
+        if (command == ShowCommand::Maximize || command == ShowCommand::Minimize || command == ShowCommand::Restore) {
+            w->maximized = command == ShowCommand::Maximize;
+            m_display.setFrameState(command == ShowCommand::Maximize ? FrameState::Maximized
+                    : command == ShowCommand::Minimize                ? FrameState::Minimized
+                                                                      : FrameState::Normal);
+        }
         bool show = command != ShowCommand::Hide && command != ShowCommand::Minimize;
         if (show != wasVisible) {
             sendMessage(window, Msg::ShowWindow, show, 0);

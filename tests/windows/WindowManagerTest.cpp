@@ -801,3 +801,35 @@ TEST(Display, HeadlessIsChosenWhenAskedOrWhenNoWindowOpens)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Display, HeadlessScreenPositionAndState)
+{
+    auto display = openHeadlessDisplay({ 400, 375 });
+    EXPECT_EQ(display->screenSize().width, 1280);
+    EXPECT_EQ(display->screenSize().height, 1024);
+    EXPECT_EQ(openHeadlessDisplay({ 1500, 300 })->screenSize().width, 1500);
+    display->setFramePosition({ 12, 34 });
+    EXPECT_EQ(display->framePosition(), (Point { 12, 34 }));
+    // The frame's show commands reach the host window; hiding and showing leave its state.
+    WindowManager wm(*display);
+    wm.registerClass({ "FrameWClass", 3, [](WindowManager& m, const Message& msg) noexcept { return m.defFrameProc(msg); } });
+    CreateOptions o;
+    o.className = "FrameWClass";
+    o.style = Style::Visible;
+    WindowHandle frame = wm.createWindow(o);
+    wm.showWindow(frame, ShowCommand::Maximize);
+    EXPECT_EQ(display->frameState(), FrameState::Maximized);
+    EXPECT_TRUE(wm.isMaximized(frame));
+    wm.showWindow(frame, ShowCommand::Hide);
+    wm.showWindow(frame, ShowCommand::Show);
+    EXPECT_EQ(display->frameState(), FrameState::Maximized);
+    wm.showWindow(frame, ShowCommand::Minimize);
+    EXPECT_EQ(display->frameState(), FrameState::Minimized);
+    wm.showWindow(frame, ShowCommand::Restore);
+    EXPECT_EQ(display->frameState(), FrameState::Normal);
+    EXPECT_FALSE(wm.isMaximized(frame));
+}
+
+} // namespace

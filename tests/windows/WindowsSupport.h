@@ -52,6 +52,13 @@ struct TestDisplay final : Display {
     }
     void setTitle(const std::string&) override { }
     bool readBack(Surface&) override { return false; }
+    FrameSize screenSize() override { return { 1024, 768 }; }
+    Point framePosition() override { return position; }
+    void setFramePosition(Point p) override { position = p; }
+    FrameState frameState() override { return state; }
+    void setFrameState(FrameState s) override { state = s; }
+    Point position;
+    FrameState state = FrameState::Normal;
 };
 
 // Names of the messages the tests look at; others are not logged.

@@ -63,6 +63,8 @@ TEST(Xvfb, SdlWindowShowsTheHeadlessPixels)
         GTEST_SKIP() << "skipped: SDL cannot open a window on Xvfb: " << whyNot;
     EXPECT_FALSE(sdl->isHeadless());
     EXPECT_EQ(sdl->scale(), 1);
+    EXPECT_EQ(sdl->screenSize().width, 640); // the virtual server's screen
+    EXPECT_EQ(sdl->screenSize().height, 480);
     auto headless = openHeadlessDisplay(size);
     paintScene(*headless);
     paintScene(*sdl);
