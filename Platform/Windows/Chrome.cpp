@@ -1,11 +1,7 @@
 // Platform/Windows/Chrome.cpp: the one chrome painter: borders, captions with their title,
-// close boxes and size boxes. The title is drawn with FreeType directly (a sans-serif face found
-// through fontconfig), so that the chrome needs nothing from the runtime's font service.
+// close boxes and size boxes.
+#include "Platform/Fonts/Fonts.h"
 #include "Platform/Windows/WindowTree.h"
-
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <algorithm>
 
@@ -17,76 +13,7 @@ constexpr Rgb kCaptionText { 255, 255, 255 };
 constexpr Rgb kFace { 192, 192, 192 };
 constexpr Rgb kLight { 255, 255, 255 };
 constexpr Rgb kShadow { 128, 128, 128 };
-constexpr int kTitlePixels = 11;
-
-class CaptionFont {
-public:
-    static CaptionFont& instance()
-    {
-        static CaptionFont font;
-        return font;
-    }
-
-    // Draws text with its baseline at (x, baseline) in device coordinates, within the clip.
-    void draw(DeviceContext& dc, const std::string& text, int x, int baseline, int right, Rgb color)
-    {
-        if (!m_face)
-            return;
-        Surface& s = dc.surface();
-        for (unsigned char c : text) {
-            FT_ULong code = c >= 0x80 && c < 0xA0 ? FT_ULong('?') : FT_ULong(c); // Latin-1 covers the rest
-            if (FT_Load_Char(m_face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL))
-                continue;
-            FT_GlyphSlot g = m_face->glyph;
-            int advance = int(g->advance.x >> 6);
-            if (x + advance > right)
-                break;
-            const FT_Bitmap& b = g->bitmap;
-            for (int row = 0; row < int(b.rows); ++row) {
-                int y = baseline - g->bitmap_top + row;
-                for (int col = 0; col < int(b.width); ++col) {
-                    int px = x + g->bitmap_left + col;
-                    unsigned alpha = b.buffer[row * b.pitch + col];
-                    if (!alpha || !inClip(dc, px, y))
-                        continue;
-                    Rgb under = s.colorAt(px, y);
-                    auto mix = [&](uint8_t d, uint8_t f) { return uint8_t((d * (255 - alpha) + f * alpha) / 255); };
-                    s.setPixel(px, y, s.valueOf({ mix(under.red, color.red), mix(under.green, color.green), mix(under.blue, color.blue) }));
-                }
-            }
-            x += advance;
-        }
-    }
-
-private:
-    CaptionFont()
-    {
-        if (FT_Init_FreeType(&m_library))
-            return;
-        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans:bold"));
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-        FcChar8* file = nullptr;
-        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch
-            && FT_New_Face(m_library, reinterpret_cast<const char*>(file), 0, &m_face) == 0)
-            FT_Set_Pixel_Sizes(m_face, 0, kTitlePixels);
-        if (match)
-            FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
-    }
-
-    static bool inClip(const DeviceContext& dc, int x, int y)
-    {
-        bool inside = false;
-        dc.clipSpan(y, x, x + 1, [&](int, int) { inside = true; });
-        return inside;
-    }
-
-    FT_Library m_library = nullptr;
-    FT_Face m_face = nullptr;
-};
+constexpr int kTitlePixels = 12;
 
 void bevel(DeviceContext& dc, Rect r, Rgb topLeft, Rgb bottomRight)
 {
@@ -129,7 +56,13 @@ void WindowManager::paintChrome(DeviceContext& dc, WindowHandle window)
         dc.fillRect(c, Brush::solid(active ? kActiveCaption : kInactiveCaption));
         Rect close = closeBoxRect(size, w->style);
         int textRight = close.isEmpty() ? c.right - 4 : at(close).left - 4;
-        CaptionFont::instance().draw(dc, w->title, c.left + 5, c.top + 13, textRight, kCaptionText);
+        if (auto font = Font::open({ "Arial", kTitlePixels, true })) {
+            DeviceContext text = dc;
+            text.intersectClipRect({ c.left, c.top, textRight, c.bottom });
+            text.setTextColor(kCaptionText);
+            text.setBackgroundMode(BackgroundMode::Transparent);
+            font->draw(text, { c.left + 5, c.top + 13 }, w->title);
+        }
         if (!close.isEmpty()) {
             Rect b = at(close);
             bool pressed = m_moveSize.window == window && m_moveSize.closePressed && m_moveSize.closeInside;
