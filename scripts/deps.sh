@@ -23,6 +23,9 @@ packages=(
     fonts-dejavu-core
     fonts-liberation
     locales
+    libsdl2-dev
+    libx11-dev
+    xvfb
 )
 # bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
 [ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin imagemagick)

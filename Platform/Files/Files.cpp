@@ -286,6 +286,29 @@ bool utf8ToCp1252(std::string_view text, std::string& out)
     return true;
 }
 
+std::string utf8ToCp1252(std::string_view text, bool& ok)
+{
+    ok = true;
+    std::string out, one;
+    size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 1;
+        length = std::min(length, text.size() - i);
+        bool whole = true; // the lead byte's continuation bytes are all there
+        for (size_t k = 1; k < length; ++k)
+            whole = whole && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!whole)
+            length = 1;
+        if (utf8ToCp1252(text.substr(i, length), one))
+            out += one;
+        else
+            ok = false;
+        i += length;
+    }
+    return out;
+}
+
 unsigned char cp1252Lower(unsigned char c)
 {
     if (c >= 'A' && c <= 'Z')

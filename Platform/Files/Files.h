@@ -45,6 +45,9 @@ inline bool failed(FileError e) { return e != FileError::None; }
 std::string cp1252ToUtf8(std::string_view text);
 // False (out unspecified) when the text is not UTF-8 or holds a character code page 1252 lacks.
 bool utf8ToCp1252(std::string_view text, std::string& out);
+// The same for text from outside (typed text, replay lines): characters code page 1252 lacks and
+// malformed bytes are left out, and ok tells whether any was.
+std::string utf8ToCp1252(std::string_view text, bool& ok);
 // The lower-case form of a code page 1252 byte (ASCII, the Latin-1 letters, Š, Œ, Ž, Ÿ).
 unsigned char cp1252Lower(unsigned char c);
 bool cp1252EqualIgnoringCase(std::string_view a, std::string_view b);
