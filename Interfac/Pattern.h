@@ -17,3 +17,9 @@ struct PatternRecord {
 // The built-in pattern list (list 0): index 1 is black, 4 is 50% grey (rows alternating 0xAA and
 // 0x55) and 20 is white. Any other index gives black.
 PatternRecord builtInPattern(int index);
+
+// The pattern at index (from 1) of a pattern list: list 0 is the built-in one; any other list is
+// the PAT# resource of that id (a big-endian 16-bit count, then 8-byte patterns). False when the
+// list has no such pattern: an index out of range, a missing resource, or one too short for the
+// count it announces.
+bool patternFromList(int list, int index, PatternRecord& pattern);

@@ -1,39 +1,43 @@
-// tests/interfac/PatternTest.cpp: the built-in patterns, drawn into 8x8 rows of . and #.
+// tests/interfac/PatternTest.cpp: patterns from the built-in list and from PAT# resources.
 #include "Interfac/Pattern.h"
+#include "tests/kernel/Support.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-namespace {
-
-std::vector<std::string> picture(const PatternRecord& p, int x0, int y0)
+TEST(Pattern, ListsAndIndexes)
 {
-    std::vector<std::string> rows;
-    for (int y = y0; y < y0 + 8; ++y) {
-        std::string row;
-        for (int x = x0; x < x0 + 8; ++x)
-            row += p.isForeground(x, y) ? '#' : '.';
-        rows.push_back(row);
+    // A resource file with PAT# 300: it announces three patterns but holds two.
+    evalText(R"(
+        (define Pattern-File (create-resource-file nil "LISP" "rsrc" nil nil))
+        (define Pattern-Ref (openresfile Pattern-File nil))
+        (define Pattern-Bytes '(0 3  129 129 129 129 129 129 129 129  15 15 15 15 240 240 240 240))
+        (define Pattern-Handle (new-handle (length Pattern-Bytes)))
+        (with-locked-handle Pattern-Handle
+          (lambda (_p _n)
+            (let ((_i 0))
+              (for-each (lambda (_b) (mset 1 _b _p _i) (set! _i (+ _i 1))) Pattern-Bytes))))
+        (addresource Pattern-Handle "PAT#" 300 nil))");
+    const struct {
+        int list, index;
+        bool found;
+        PatternRecord pattern;
+    } cases[] = {
+        { 0, 1, true, { { 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF } } },
+        { 0, 4, true, { { 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55 } } },
+        { 0, 20, true, { { 0, 0, 0, 0, 0, 0, 0, 0 } } },
+        { 300, 1, true, { { 0x81, 0x81, 0x81, 0x81, 0x81, 0x81, 0x81, 0x81 } } },
+        { 300, 2, true, { { 0x0F, 0x0F, 0x0F, 0x0F, 0xF0, 0xF0, 0xF0, 0xF0 } } },
+        { 300, 3, false, {} },  // announced, but past the resource's end
+        { 300, 0, false, {} },
+        { 300, 4, false, {} },
+        { 301, 1, false, {} },  // no such resource
+        { 70000, 1, false, {} },
+    };
+    for (auto& c : cases) {
+        PatternRecord pattern;
+        EXPECT_EQ(patternFromList(c.list, c.index, pattern), c.found) << c.list << " " << c.index;
+        if (c.found)
+            EXPECT_EQ(pattern, c.pattern) << c.list << " " << c.index;
     }
-    return rows;
-}
-
-} // namespace
-
-TEST(Pattern, BuiltInPatterns)
-{
-    const std::vector<std::string> black(8, "########"), white(8, "........");
-    const std::vector<std::string> grey { "#.#.#.#.", ".#.#.#.#", "#.#.#.#.", ".#.#.#.#",
-                                          "#.#.#.#.", ".#.#.#.#", "#.#.#.#.", ".#.#.#.#" };
-    EXPECT_EQ(picture(builtInPattern(1), 0, 0), black);
-    EXPECT_EQ(picture(builtInPattern(4), 0, 0), grey);
-    EXPECT_EQ(picture(builtInPattern(20), 0, 0), white);
-    // Other indices are black; the pattern repeats every 8 pixels, negative coordinates included.
-    EXPECT_EQ(builtInPattern(2), builtInPattern(1));
-    EXPECT_EQ(builtInPattern(0), builtInPattern(1));
-    EXPECT_EQ(picture(builtInPattern(4), 8, -16), grey);
-    EXPECT_EQ(picture(builtInPattern(4), 1, 0)[0], ".#.#.#.#");
-    EXPECT_EQ(builtInPattern(4).rows[1], 0x55);
+    evalText("(closeresfile Pattern-Ref) (file-remove Pattern-File)");
 }
