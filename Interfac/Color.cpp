@@ -3,6 +3,7 @@
 // port and arrives with the windows.
 #include "Interfac/Color.h"
 
+#include "Interfac/FileGUI.h"
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Memory.h"
@@ -11,7 +12,9 @@
 #include "Kernel/Symbol.h"
 #include "Platform/Paint/Surface.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <cstring>
 
 namespace {
@@ -143,6 +146,26 @@ Value getSystemColor(Value which)
     return colorValueFromBytes(e.red, e.green, e.blue);
 }
 
+// The chooser of a run without dialogs: the next answer queued by the replay, written "#RRGGBB"
+// or as three numbers 0-255; no answer, or any other answer, cancels.
+bool replayColorAnswer(ColorBytes, ColorBytes& chosen)
+{
+    std::string answer;
+    if (!takeReplayAnswer(answer))
+        return false;
+    unsigned r = 0, g = 0, b = 0;
+    char end = 0;
+    if (answer.size() == 7 && std::sscanf(answer.c_str(), "#%2x%2x%2x%c", &r, &g, &b, &end) == 3) {
+        chosen = { uint8_t(r), uint8_t(g), uint8_t(b) };
+        return true;
+    }
+    if (std::sscanf(answer.c_str(), "%u %u %u %c", &r, &g, &b, &end) == 3 && r < 256 && g < 256 && b < 256) {
+        chosen = { uint8_t(r), uint8_t(g), uint8_t(b) };
+        return true;
+    }
+    return false;
+}
+
 // (velora-choose-color a b colour): the chooser starts from the high bytes of the colour (black for
 // nil); the answer, or the initial colour when the user cancels, comes back as byte × 256.
 Value veloraChooseColor(Value, Value, Value colour)
@@ -153,7 +176,8 @@ Value veloraChooseColor(Value, Value, Value colour)
         initial = { uint8_t(c.red >> 8), uint8_t(c.green >> 8), uint8_t(c.blue >> 8) };
     }
     ColorBytes chosen = initial;
-    if (!gColorChooser || !gColorChooser(initial, chosen))
+    ColorChooser chooser = gColorChooser ? gColorChooser : replayColorAnswer;
+    if (!chooser(initial, chosen))
         chosen = initial;
     return makeColorValue({ uint16_t(chosen.red * 256), uint16_t(chosen.green * 256), uint16_t(chosen.blue * 256) });
 }

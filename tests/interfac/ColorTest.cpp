@@ -2,6 +2,7 @@
 #include "../kernel/Support.h"
 
 #include "Interfac/Color.h"
+#include "Interfac/FileGUI.h"
 
 #include <gtest/gtest.h>
 
@@ -131,4 +132,30 @@ TEST(Color, ColourValues)
     }
     EXPECT_EQ(printedText(makeColorValue({ 1, 2, 65535 }), PrintStyle::Print), "(1 2 65535)");
     EXPECT_EQ(printedText(colorValueFromBytes(0xFF, 0x80, 0), PrintStyle::Print), "(65535 32896 0)");
+}
+
+// Without dialogs, the colour chooser takes the replay's next answer; anything else cancels.
+TEST(Color, ChooserTakesTheReplayAnswer)
+{
+    clearReplayAnswers();
+    const struct {
+        const char* answer; // nullptr: none queued
+        const char* result;
+    } cases[] = {
+        { "#FF8000", "(65280 32768 0)" },
+        { "#ff8001", "(65280 32768 256)" },
+        { "0 128 255", "(0 32768 65280)" },
+        { "cancel", "(4608 0 0)" },      // the initial colour
+        { "256 0 0", "(4608 0 0)" },
+        { "#FF80", "(4608 0 0)" },
+        { "#FF8000 extra", "(4608 0 0)" },
+        { nullptr, "(4608 0 0)" },
+    };
+    for (auto& c : cases) {
+        if (c.answer)
+            queueReplayAnswer(c.answer);
+        EXPECT_EQ(evalText("(velora-choose-color nil nil '(4660 0 0))"), c.result) << (c.answer ? c.answer : "none");
+    }
+    std::string left;
+    EXPECT_FALSE(takeReplayAnswer(left)) << "each choice takes one answer";
 }
