@@ -78,9 +78,16 @@ uint32_t freeHeap()
     if (gHandleTotal > gBudget)
         return 0;
     uint64_t left = gBudget - gHandleTotal;
-    uint64_t available = hostAvailableMemory();
-    available = available > 1000000 ? available - 1000000 : 0;
-    return static_cast<uint32_t>(std::min<uint64_t>({ left, available, 0xFFFFFFFFull }));
+    // The host's free memory changes slowly; asking for it costs system calls, and this runs for
+    // every new handle.
+    static uint64_t available = 0, askedAt = 0;
+    uint64_t now = hostMilliseconds();
+    if (available == 0 || now - askedAt >= 100) {
+        available = hostAvailableMemory();
+        askedAt = now;
+    }
+    uint64_t usable = available > 1000000 ? available - 1000000 : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>({ left, usable, 0xFFFFFFFFull }));
 }
 
 uint32_t purgeHandles()
