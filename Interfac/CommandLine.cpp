@@ -4,6 +4,8 @@
 #include "Interfac/CommandLine.h"
 
 #include "Interfac/VAlert.h"
+#include "Interfac/Booting.h"
+
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
 #include "Kernel/Frame.h"
@@ -322,7 +324,7 @@ int runInterpreter(Mode mode, const std::vector<std::string>& inputs)
 
 void usage()
 {
-    std::puts("usage: velora [--version] [--script FILE...] [--eval EXPR] [--repl]");
+    std::puts("usage: velora [--image FILE] [DOCUMENT...] | --version | --script FILE... | --eval EXPR | --repl");
 }
 
 } // namespace
@@ -336,11 +338,10 @@ int runCommandLine(int argc, char** argv)
         gCollectorStressInterval = interval > 0 ? static_cast<uint32_t>(interval) : 1;
     }
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::printf("Velora %s: a runtime for a Lisp dialect and its applications.\n", VELORA_VERSION);
-        std::puts("The launcher image is not built yet; try --repl, --eval EXPR or --script FILE.");
-        return 0;
-    }
+    if (args.empty() || args[0].rfind("--", 0) != 0)
+        return bootImage(std::string(), args);
+    if (args[0] == "--image" && args.size() >= 2)
+        return bootImage(args[1], { args.begin() + 2, args.end() });
     if (args[0] == "--version") {
         std::printf("Velora %s\n", VELORA_VERSION);
         return 0;

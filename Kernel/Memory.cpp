@@ -727,6 +727,7 @@ public:
 class HandleKind final : public PointerKind {
 public:
     HandleKind() : PointerKind("handle") {}
+    bool holdsHandle() override { return true; }
     std::string print(Value pointer) override
     {
         char text[128];
@@ -771,7 +772,10 @@ uint32_t toPointerAddress(Value v)
 
 Handle toHandle(Value v)
 {
-    if (!isPointer(v) || pointerKindIndex(v) != gHandleKind.index())
+    if (!isPointer(v))
+        raiseWrongType(v);
+    PointerKind* kind = pointerKind(pointerKindIndex(v));
+    if (!kind || !kind->holdsHandle())
         raiseWrongType(v);
     return pointerAddress(v);
 }

@@ -160,6 +160,9 @@ public:
     virtual bool third() { return false; }
     virtual bool isPure() { return false; }
     virtual bool disposeWhenUnreachable() { return false; }
+    // Whether the pointer holds a memory handle (handles, resources and records): the handle
+    // primitives accept it.
+    virtual bool holdsHandle() { return false; }
 
     const char* name() const { return m_name; }
     uint32_t index() const { return m_index; }

@@ -490,7 +490,7 @@ Value readSourceReference(NativeStream& in)
 Value unitEntry(int64_t index)
 {
     if (gUnitTable == kNil || index < 0 || index >= vectorLength(gUnitTable))
-        raiseError(ErrorCode::Syntax, makeInteger(index));
+        raiseWrongType(makeInteger(index)); // a unit that does not fit its symbol table
     return vectorElement(gUnitTable, static_cast<uint32_t>(index));
 }
 

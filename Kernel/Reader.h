@@ -51,7 +51,7 @@ private:
 
 // The symbol table of the compiled unit being read: a vector (or a list, copied into a vector)
 // whose entries the compact byte tokens index. nil drops it. Reading a compact symbol token with
-// no table, or with an index past its end, raises error 25 with the index.
+// no table, or with an index past its end, raises the wrong-type error with the index.
 void installUnitSymbols(Value table);
 void dropUnitSymbols();
 Value unitSymbols(); // nil when none is installed

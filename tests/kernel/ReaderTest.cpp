@@ -204,8 +204,8 @@ TEST(Reader, CompactUnitTokens)
         { bytes({ 0x0E, 0x00, 0x10 }), "_s16" },
         { "(" + bytes({ 0x00, 0x10, 0x00, '(', 0x01, 0x0F, 0x05, ')', ')' }), "(define s8 (quote 5))" },
         { bytes({ 0x10, 0x0C }), "7" },
-        { bytes({ 0x10, 0x0D }), "Error: 1010-25, 21, #<class VELORA>, (), ()" },
-        { bytes({ 0x08, 0xFF, 0xFF }), "Error: 1010-25, 65535, #<class VELORA>, (), ()" },
+        { bytes({ 0x10, 0x0D }), "Error: 1010-2, 21, #<class VELORA>, (), ()" },
+        { bytes({ 0x08, 0xFF, 0xFF }), "Error: 1010-2, 65535, #<class VELORA>, (), ()" },
         { bytes({ 0x0C, 0x12 }), "Error: 1010-25, (), #<class VELORA>, (), ()" },
         { bytes({ 0x0E, 0x00, 0x14 }), "Error: 1010-2, 7, #<class VELORA>, (), ()" },
     };
@@ -218,13 +218,13 @@ TEST(Reader, CompactUnitTokens)
     // A list is copied into a vector; nil drops the table.
     installUnitSymbols(cons(intern("alpha"), cons(intern("beta"), kNil)));
     EXPECT_EQ(readOutcome(bytes({ 0x01 })), "beta");
-    EXPECT_EQ(readOutcome(bytes({ 0x02 })), "Error: 1010-25, 2, #<class VELORA>, (), ()");
+    EXPECT_EQ(readOutcome(bytes({ 0x02 })), "Error: 1010-2, 2, #<class VELORA>, (), ()");
     installUnitSymbols(kNil);
     EXPECT_EQ(unitSymbols(), kNil);
-    EXPECT_EQ(readOutcome(bytes({ 0x00 })), "Error: 1010-25, 0, #<class VELORA>, (), ()");
+    EXPECT_EQ(readOutcome(bytes({ 0x00 })), "Error: 1010-2, 0, #<class VELORA>, (), ()");
     installUnitSymbols(table);
     dropUnitSymbols();
-    EXPECT_EQ(readOutcome(bytes({ 0x10, 0x00 })), "Error: 1010-25, 8, #<class VELORA>, (), ()");
+    EXPECT_EQ(readOutcome(bytes({ 0x10, 0x00 })), "Error: 1010-2, 8, #<class VELORA>, (), ()");
     EXPECT_NE(reportOf([] { installUnitSymbols(makeImmediate(3)); }), "");
     EXPECT_NE(reportOf([] { installUnitSymbols(cons(kNil, makeImmediate(3))); }), "");
 }
