@@ -257,12 +257,11 @@ Value setSoundVolume(Value volume)
 
 Value headerList(const SoundHeader& h)
 {
-    ListBuilder list;
-    list.add(makeInteger(h.channels));
-    list.add(makeInteger(int64_t(h.frames)));
-    list.add(makeInteger(h.bits));
-    list.add(makeInteger(h.rate));
-    return list.head;
+    // Built from the end: each cell is held by the next one as it is made.
+    Value list = cons(makeInteger(h.rate), kNil);
+    list = cons(makeInteger(h.bits), list);
+    list = cons(makeInteger(int64_t(h.frames)), list);
+    return cons(makeInteger(h.channels), list);
 }
 
 // The bytes of a file (at most limit of them); false when it cannot be read.
