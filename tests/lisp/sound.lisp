@@ -152,3 +152,12 @@
 (check (sound-recording?) t)
 (stop-sounds)
 (check (list (sound-recording?) (file-exists? (in-scratch "rec.wav"))) '(() ()) "stop-sounds discards it")
+
+; ---- Clean-up ----
+
+(define (remove-tree _folder)
+  (for-each (lambda (_name) (file-remove (append _folder (list _name)) t)) (dir-files _folder nil t))
+  (remove-empty-dir _folder))
+(check (remove-tree Scratch) t "the scratch folder is gone")
+(file-remove Tmp-File t)
+(file-remove Res-Path t)
