@@ -233,7 +233,7 @@ std::optional<SoundSamples> parseAiff(const uint8_t* data, size_t size)
         return std::nullopt;
     SoundHeader h = *chunks->format;
     uint64_t needed = h.frames * h.channels * bytesPerSample(h.bits);
-    if (needed > chunks->soundAvailable || needed > size - chunks->soundOffset)
+    if (needed > chunks->soundAvailable || chunks->soundOffset > size || needed > size - chunks->soundOffset)
         return std::nullopt;
     return SoundSamples { h, size_t(chunks->soundOffset), size_t(needed) };
 }

@@ -224,6 +224,7 @@ TEST(SoundFormat, DamagedAiffIsRefused)
         { longFrames, "more frames than samples" },
         { Bytes(longFrames.begin(), longFrames.begin() + 30), "cut inside COMM" },
         { wave(1, 8000, 8, { 1 }), "WAVE data" },
+        { [&] { Bytes b = longFrames; b[43] = 0x77; b[49] = 0xFF; return b; }(), "a sample offset past the end" },
     };
     Bytes good = aiff(1, 2, 8, 0x400CAC44, { 1, 2 });
     EXPECT_TRUE(parseAiff(good.data(), good.size()));
