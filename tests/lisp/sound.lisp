@@ -77,6 +77,10 @@
 (check (list (sound-playing?) Sound-Queue) '(() ()) "and stops what was started")
 (check (play-sound-background (bytes->handle '(1 2 3))) -1 "one handle that is not WAVE data")
 (check Sound-Queue nil)
+(sysbeep)
+(check (sound-playing?) t "the beep plays in the background")
+(stop-sounds)
+(check (sound-playing?) nil)
 
 ; ---- Sounds from snd resources, which hold WAVE data ----
 

@@ -199,3 +199,19 @@ TEST_P(Sound, RecordingRefusesBadDurations)
     EXPECT_EQ(lisp("(start-sound-recording " + path + " nil 100000000000000 nil)"), "()");
     EXPECT_EQ(lisp("(sound-recording?)"), "()");
 }
+
+// The only test that opens the mixer (it stays open for the rest of the process).
+TEST(SoundVolume, SuspendAndResumeExchangeTheVolumes)
+{
+    audioSetVolume(40000); // the system's volume when the application first uses the mixer
+    EXPECT_EQ(lisp("(set-sound-volume 1000)"), "t");
+    suspendModules();
+    EXPECT_EQ(audioVolume(), 40000u) << "suspended: the system's volume";
+    resumeModules();
+    EXPECT_EQ(audioVolume(), 1000u) << "resumed: the application's";
+    suspendModules();
+    audioSetVolume(500); // changed by the user while suspended
+    resumeModules();
+    EXPECT_EQ(audioVolume(), 500u) << "the user's change is kept";
+    EXPECT_EQ(lisp("(get-sound-volume)"), "(500)");
+}
