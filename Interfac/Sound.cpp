@@ -5,7 +5,6 @@
 #include "Interfac/SoundFormat.h"
 #include "Kernel/Error.h"
 #include "Kernel/Eval.h"
-#include "Kernel/List.h"
 #include "Kernel/Memory.h"
 #include "Kernel/Module.h"
 #include "Kernel/Number.h"
@@ -67,6 +66,12 @@ int playWave(Handle h, bool background)
     return 0;
 }
 
+bool isResourceValue(Value v)
+{
+    PointerKind* kind = pointerKind(pointerKindIndex(v));
+    return kind && std::strcmp(kind->name(), "resource") == 0;
+}
+
 void finishRecording();
 void deliverFinishedRecording();
 
@@ -88,7 +93,7 @@ void stopSounds()
         Handle h = pointerAddress(sound);
         if (isHandle(h)) {
             unlockHandle(h);
-            if (pointerKind(pointerKindIndex(sound)) != &gHandleKind)
+            if (isResourceValue(sound))
                 setHandlePurgeable(h, true);
         }
     }

@@ -215,3 +215,22 @@ TEST(SoundVolume, SuspendAndResumeExchangeTheVolumes)
     EXPECT_EQ(audioVolume(), 500u) << "the user's change is kept";
     EXPECT_EQ(lisp("(get-sound-volume)"), "(500)");
 }
+
+TEST_P(Sound, QueuedHandlesAreLockedAndResourcesPurgeableAfterwards)
+{
+    defineHandle("Plain-Sound", silence(2000));
+    defineHandle("Resource-Data", silence(2000));
+    lisp("(define Res-Path (create-resource-file nil \"LISP\" \"rsrc\" nil nil))"
+         "(define Res-File (openresfile Res-Path nil))"
+         "(addresource Resource-Data \"snd \" 128 nil) (updateresfile Res-File)");
+    EXPECT_EQ(lisp("(play-sound-background (list 128 Plain-Sound))"), "0");
+    Handle resource = pointerAddress(symbolValue(intern("Resource-Data")));
+    Handle plain = pointerAddress(symbolValue(intern("Plain-Sound")));
+    purgeHandles();
+    EXPECT_NE(handleAddress(resource), 0u) << "locked while queued";
+    lisp("(stop-sounds)");
+    purgeHandles();
+    EXPECT_EQ(handleAddress(resource), 0u) << "a resource is purgeable once stopped";
+    EXPECT_NE(handleAddress(plain), 0u);
+    lisp("(closeresfile Res-File) (file-remove Res-Path t)");
+}
