@@ -24,6 +24,11 @@ expect "eval status" 0 $status
 
 out=$("$velora" --eval '"a b"'); expect "eval prints in print style" "a b" "$out"
 
+# --headless keeps sound on the null device, even where SDL's dummy driver would open.
+out=$(SDL_AUDIODRIVER=dummy "$velora" --headless --eval '(can-play-sound?)'); expect "headless: no output device" "()" "$out"
+out=$(SDL_AUDIODRIVER=dummy VELORA_HEADLESS=1 "$velora" --eval '(can-play-sound?)'); expect "VELORA_HEADLESS=1 likewise" "()" "$out"
+out=$(SDL_AUDIODRIVER=dummy "$velora" --eval '(can-play-sound?)'); expect "the dummy driver is a device" "t" "$out"
+
 err=$("$velora" --eval '(car 5)' 2>&1 >/dev/null); status=$?
 expect "eval error line, then the error in words" $'Error: 1010-2, 5, #<class VELORA>, (), ()\n  (wrong type)' "$err"
 expect "eval error status" 1 $status
