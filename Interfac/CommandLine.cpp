@@ -14,6 +14,7 @@
 #include "Kernel/Recycle.h"
 #include "Kernel/Symbol.h"
 #include "Kernel/Vector.h"
+#include "Platform/Audio/Audio.h"
 #include "Platform/Host.h"
 
 #include <histedit.h>
@@ -323,7 +324,7 @@ int runInterpreter(Mode mode, const std::vector<std::string>& inputs)
 
 void usage()
 {
-    std::puts("usage: velora [--image FILE] [DOCUMENT...] | --version | --script FILE... | --eval EXPR | --repl");
+    std::puts("usage: velora [--headless] [--image FILE] [DOCUMENT...] | --version | --script FILE... | --eval EXPR | --repl");
 }
 
 } // namespace
@@ -337,6 +338,9 @@ int runCommandLine(int argc, char** argv)
         gCollectorStressInterval = interval > 0 ? static_cast<uint32_t>(interval) : 1;
     }
     std::vector<std::string> args(argv + 1, argv + argc);
+    // --headless (anywhere on the line) keeps the run off the host's devices.
+    if (std::erase(args, std::string("--headless")) > 0)
+        audioUseNullDevice(true);
     if (args.empty() || args[0].rfind("--", 0) != 0)
         return bootImage(std::string(), args);
     if (args[0] == "--image" && args.size() >= 2)
