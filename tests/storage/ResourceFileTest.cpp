@@ -291,11 +291,15 @@ TEST(ResourceFile, AKilledWriterLeavesEveryCommittedWriteBack)
             _exit(0);
         }
         close(fds[1]);
-        usleep(static_cast<useconds_t>(2000 + (round * 7919) % 40000));
+        // The kill comes at a different point of a write-back each round, counted from the
+        // writer's first commit, so that a loaded machine still sees progress every round.
+        int value = 0;
+        if (read(fds[0], &value, sizeof value) == sizeof value)
+            committed = value;
+        usleep(static_cast<useconds_t>((round * 7919) % 40000));
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
-        int value = 0;
         while (read(fds[0], &value, sizeof value) == sizeof value)
             committed = value;
         close(fds[0]);
