@@ -27,6 +27,7 @@ inline constexpr std::string_view kRefused[] = {
     "database", "record", "volume", "shortcut", "registry", "program", "typech", "macro-character",
     "process", "stream", "open", "save", "dispose", "handle", "recycle", "timer", "path", "system",
     "load", "symbols-table", "print-", "printer", "sound", "clipboard", "scrap", "set-language",
+    "register", "finder", "alias", "remove", "create", "beep", "depth", "choose",
 };
 
 inline void refuseDangerousPrimitives()
