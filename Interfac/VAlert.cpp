@@ -16,6 +16,7 @@ struct AlertTemplate {
 
 const AlertTemplate kAlerts[] = {
     { 5000, "There is not enougth RAM memory : ^0 K", 1 },
+    { 5300, "The file is not of a good type.", 1 },
     { 5500, "An error has occured.  You should save your file, quit and reload the software.", 1 },
     { 5600, "Out of Memory", 1 },
     { 6100, "^0", 1 },

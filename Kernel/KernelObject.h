@@ -19,7 +19,7 @@
 
 class KernelObject : public NativeStream {
 public:
-    KernelObject() = default;
+    KernelObject() { leaveRoots(); } // marked through its pointer, never as a root
     KernelObject(const KernelObject&) = delete;
     KernelObject& operator=(const KernelObject&) = delete;
 

@@ -3,15 +3,20 @@
 #pragma once
 
 #include "Kernel/Memory.h"
+#include "Platform/Files/Files.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class NativeStream {
 public:
     static constexpr int kEnd = -1;
 
-    virtual ~NativeStream() = default;
+    NativeStream();
+    virtual ~NativeStream();
+    NativeStream(const NativeStream&) = delete;
+    NativeStream& operator=(const NativeStream&) = delete;
     virtual void seek(int64_t position) = 0;
     virtual int64_t position() = 0;
     virtual bool atEnd() { return peekByte() == kEnd; }
@@ -33,8 +38,33 @@ public:
     virtual void close() {}
 
     // Lisp stream object the stream belongs to, if any (user macro characters run in its context).
+    // The Stream Module marks it for every live native stream, except kernel objects, which mark
+    // it themselves while their pointer is reachable (a root would keep them alive for ever).
     Value m_lispObject = kNil;
+
+protected:
+    // Kernel objects leave the list of streams whose Lisp object is a root.
+    void leaveRoots();
+
+private:
+    friend class StreamRoots;
+    NativeStream* m_previousRoot = nullptr;
+    NativeStream* m_nextRoot = nullptr;
+    bool m_isRoot = false;
 };
+
+// The file errors: a host code becomes the Lisp error with the culprit. 2 (not found) is 31,
+// 17 (exists) 33, 24 (too many open files) 32 with nil, 28 (disk full) 46; any other code is 36
+// with the code as culprit.
+[[noreturn]] void raiseFileError(int code, Value culprit);
+namespace FileErrorCode {
+enum : int32_t { NotFound = 31, TooManyOpen = 32, Exists = 33, Other = 36, DiskFull = 46, NotAStream = 47 };
+}
+
+// Called before writing to the current output, at most every 100 ms: the event pump installs a
+// function that pumps pending events when the event-block counter allows.
+void setOutputEventPump(void (*pump)());
+void pumpEventsForOutput();
 
 // Output collected into a native string (format to t, the string conversion of Values).
 class StringOutputStream final : public NativeStream {
@@ -103,7 +133,8 @@ private:
     NativeStream* m_saved;
 };
 
-// A host file. Positions and lengths count from the origin, a byte offset into the file.
+// A host file. Positions and lengths count from the origin, a byte offset into the file. Reads
+// go through a buffer, and consecutive writes are gathered before they reach the host.
 class FileStream final : public NativeStream {
 public:
     enum class Mode {
@@ -112,19 +143,20 @@ public:
         Create,          // a new empty file (an existing one is emptied), read and write
         ReadWriteCreate, // an existing file, or a new empty one, read and write
     };
-    // The open stream, or nullptr with error set to the host's code (2 not found, 13 access
-    // denied, 17 exists, 24 too many open files, 28 disk full, ...).
+    // The open stream over a host path, or nullptr with error set to the host's code (2 not found,
+    // 13 access denied, 17 exists, 21 a folder, 24 too many open files, 28 disk full, ...).
     static FileStream* open(const std::string& path, Mode mode, int& error);
     ~FileStream() override;
 
     void seek(int64_t position) override;
-    int64_t position() override;
+    int64_t position() override { return m_position; }
+    bool atEnd() override { return peekByte() == kEnd; }
     int readByte() override;
     int peekByte() override;
     size_t readBlock(void* buffer, size_t count) override;
     int64_t length() override;
     // Writes raise error 46 (disk full) with the path when the host takes fewer bytes than given,
-    // and the wrong-type error on a stream opened for reading only.
+    // and error 36 on a stream opened for reading only.
     void writeByte(int byte) override;
     void writeBlock(const void* data, size_t count) override;
     void flush() override;
@@ -132,21 +164,32 @@ public:
     void close() override;
 
     const std::string& path() const { return m_path; }
-    bool writable() const { return m_writable; }
-    bool isOpen() const { return m_file != nullptr; }
+    bool writable() const { return m_file.writable(); }
+    bool isOpen() const { return m_file.isOpen(); }
     int error() const { return m_error; }
     int64_t origin() const { return m_origin; }
     void setOrigin(int64_t origin);
+    // The culprit of the errors raised (the Lisp path); the host path when not set.
+    void setCulprit(const std::string& lispPath) { m_culprit = lispPath; }
+    HostFile& hostFile() { return m_file; }
+    // Writes out gathered bytes; false (error set) when the host refused them.
+    bool writeOut();
 
 private:
-    FileStream(std::FILE* file, std::string path, bool writable);
-    void checkWritable();
+    FileStream(HostFile file, std::string path);
+    [[noreturn]] void fail(int code);
+    bool fill();
 
-    std::FILE* m_file;
+    HostFile m_file;
     std::string m_path;
-    bool m_writable;
+    std::string m_culprit;
     int m_error = 0;
     int64_t m_origin = 0;
+    int64_t m_position = 0;                  // relative to the origin
+    std::vector<uint8_t> m_readBuffer;
+    int64_t m_readStart = 0;                 // absolute offset of m_readBuffer[0]
+    std::vector<uint8_t> m_writeBuffer;
+    int64_t m_writeStart = 0;                // absolute offset of m_writeBuffer[0]
 };
 
 // The bytes of a memory handle of the handle manager. The handle's data may move between calls,

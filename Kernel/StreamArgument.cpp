@@ -12,8 +12,10 @@ void setStreamResolver(StreamResolver resolver) { gResolver = resolver; }
 
 NativeStream& toOutputStream(Value s)
 {
-    if (s == kNil || s == kNoValue || s == kEnd)
+    if (s == kNil || s == kNoValue || s == kEnd) {
+        pumpEventsForOutput();
         return *gCurrentOutput;
+    }
     if (gResolver)
         if (NativeStream* stream = gResolver(s))
             return *stream;

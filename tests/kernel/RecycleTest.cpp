@@ -510,6 +510,12 @@ namespace {
 Value& selfRoot() { return gSelf; }
 Value& outputRoot() { return standardOutput().m_lispObject; }
 Value& errorRoot() { return standardError().m_lispObject; }
+// A native stream in native memory (a reader's input, say) and the Lisp object it refers to.
+Value& nativeStreamRoot()
+{
+    static StringInputStream* stream = new StringInputStream("held");
+    return stream->m_lispObject;
+}
 
 __attribute__((noinline)) uint32_t storeInStatic(Value& where)
 {
@@ -531,6 +537,7 @@ TEST(Recycle, ModulesMarkTheValuesTheyHoldOutsideTheAreas)
         { "current object", selfRoot, kNoObject },
         { "standard output object", outputRoot, kNil },
         { "standard error object", errorRoot, kNil },
+        { "a native stream's object", nativeStreamRoot, kNil },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
