@@ -54,6 +54,17 @@ int errorReportCount();
 // Whether the text of an error report is being built (printing then stops short of errors).
 bool inErrorReport();
 
+// The event-block counter: while it is positive, evaluation pumps no events. catch restores it.
+extern int gEventBlockCounter;
+// Raises the counter for a scope.
+class EventBlock {
+public:
+    EventBlock() { ++gEventBlockCounter; }
+    ~EventBlock() { --gEventBlockCounter; }
+    EventBlock(const EventBlock&) = delete;
+    EventBlock& operator=(const EventBlock&) = delete;
+};
+
 // The catch tags of the top level.
 namespace Sym {
 extern Value toplevel, cancel, errorTrap, errorHandler;

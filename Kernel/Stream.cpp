@@ -960,9 +960,37 @@ Value setDefaultOutputStream(Value s)
     return kNoValue;
 }
 
+// Puts back the output that was current, found again through its Lisp object when it is a stream
+// object: the function may have closed it (then the standard output takes over).
+class OutputRestore {
+public:
+    OutputRestore() : m_saved(gCurrentOutput), m_object(dynamic_cast<KernelObject*>(gCurrentOutput) ? gCurrentOutput->m_lispObject : kNil)
+    {
+        m_wasObject = m_object != kNil || dynamic_cast<KernelObject*>(gCurrentOutput);
+    }
+    ~OutputRestore()
+    {
+        if (!m_wasObject) {
+            gCurrentOutput = m_saved;
+            return;
+        }
+        KernelObject* k = streamObjectOf(m_object);
+        gCurrentOutput = k == m_saved ? k : &standardOutput();
+    }
+    OutputRestore(const OutputRestore&) = delete;
+    OutputRestore& operator=(const OutputRestore&) = delete;
+
+private:
+    NativeStream* m_saved;
+    Value m_object;
+    bool m_wasObject;
+};
+
 Value withOutputToStream(Value s, Value function)
 {
-    OutputRedirection redirection(toStreamObject(s));
+    NativeStream& stream = toStreamObject(s);
+    OutputRestore restore;
+    gCurrentOutput = &stream;
     return funcall(function);
 }
 

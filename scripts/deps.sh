@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libedit-dev bc zlib1g-dev libpixman-1-dev libfreetype-dev libfontconfig-dev
-          fonts-dejavu-core fonts-liberation)
+          fonts-dejavu-core fonts-liberation locales)
 # bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
 [ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin)
 missing=()

@@ -291,6 +291,18 @@
 ; ---- The default output stream ----
 
 (define (test-default-output)
+
+; The function closes the output that was current before it: the standard output takes over.
+(define (test-closed-while-redirected)
+  (let ((_a (output-handle))
+        (_b (output-handle)))
+    (set-default-output-stream _a)
+    (with-output-to-stream _b (lambda () (_a (destroy-c))))
+    (prin "")
+    (check (_a (object-opened?)) nil)
+    (set-default-output-stream nil)
+    (_b (destroy-c))))
+(test-closed-while-redirected)
   (let ((_a (output-handle))
         (_b (output-handle)))
     (check (with-output-to-stream _a (lambda () (prin "to a") 'result)) 'result)
@@ -307,5 +319,17 @@
     (_a (destroy-c))
     (_b (destroy-c))))
 (test-default-output)
+
+; The function closes the output that was current before it: the standard output takes over.
+(define (test-closed-while-redirected)
+  (let ((_a (output-handle))
+        (_b (output-handle)))
+    (set-default-output-stream _a)
+    (with-output-to-stream _b (lambda () (_a (destroy-c))))
+    (prin "")
+    (check (_a (object-opened?)) nil)
+    (set-default-output-stream nil)
+    (_b (destroy-c))))
+(test-closed-while-redirected)
 
 (file-remove Scratch-File t)
