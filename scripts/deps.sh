@@ -3,9 +3,10 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
           libbenchmark-dev libedit-dev bc zlib1g-dev libpixman-1-dev libfreetype-dev libfontconfig-dev
+          libcurl4-openssl-dev
           fonts-dejavu-core fonts-liberation locales)
 # bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
-[ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin)
+[ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin flex)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
