@@ -97,13 +97,19 @@ public:
     }
     size_t readBlock(void* buffer, size_t count) override
     {
+        NativeStream& in = startReading();
         auto* bytes = static_cast<uint8_t*>(buffer);
         size_t n = 0;
         while (n < count) {
-            int c = readByte();
-            if (c == kEnd)
-                break;
-            bytes[n++] = static_cast<uint8_t>(c);
+            if (m_index >= m_groupSize) {
+                if (m_groupEnded)
+                    break;
+                decodeGroup(in);
+                if (m_index >= m_groupSize)
+                    break;
+            }
+            while (n < count && m_index < m_groupSize)
+                bytes[n++] = m_group[m_index++];
         }
         return n;
     }

@@ -18,7 +18,10 @@ const char* kSetup = R"(
                     ((eq? _s 'suspend) (_l (suspend)))
                     ((eq? _s 'jump) (_l (set-next-state 's0))))))
 (Fz-Handler (define (end-of-parse _l) (when (< count 20) (set! count (+ count 1)) (_l (resume)))))
-(define (fz-linked _class) (let ((_o (make-instance _class))) (_o (link-object)) _o))
+(define Fz-Made nil)
+(define (fz-linked _class)
+  (let ((_o (make-instance _class))) (_o (link-object)) (set! Fz-Made (cons _o Fz-Made)) _o))
+(define (fz-cleanup) (for-each (lambda (_o) (_o (destroy-c))) Fz-Made) (set! Fz-Made nil))
 (define (fz-set _k) (let ((_s (fz-linked Charset))) (_s (setup-predicate (lambda (_b) (= 0 (modulo _b _k))))) _s))
 (define (fz-trans _kind _outcome _action _move _callback _param)
   (let ((_t (fz-linked (car (list-tail (list Lexer-Trans Lexer-Trans-Char Lexer-Trans-Charset Lexer-Trans-Pred Lexer-Trans-String) _kind)))))
@@ -30,8 +33,8 @@ const char* kSetup = R"(
           ((= _kind 4) (_t (set-target-string (list->string (list (+ 1 (modulo _param 255)) (+ 97 (modulo _param 3))))))))
     _t))
 (define (fz-input _p _n)
-  (let ((_s (make-instance obj-input-handle)))
-    (_s (link-object)) (_s (set! pointer _p)) (_s (set! pointer-size _n)) (_s (open)) _s))
+  (let ((_s (fz-linked obj-input-handle)))
+    (_s (set! pointer _p)) (_s (set! pointer-size _n)) (_s (open)) _s))
 (define (fz-run _states _transitions _p _n _start)
   (let ((_l (fz-linked Lexer)) (_ss '()))
     (for-each (lambda (_name) (let ((_s (fz-linked Lexer-State))) (_s (set-name _name)) (_l (add-state _s))
@@ -41,8 +44,7 @@ const char* kSetup = R"(
     (_l (set-handler (fz-linked Fz-Handler)))
     (let ((_in (fz-input _p _n)))
       (_l (run-automaton _in _start nil))
-      (_l (get-token))
-      (_in (destroy-c)))))
+      (_l (get-token)))))
 )";
 
 int lexerInput(const uint8_t* data, size_t size)
@@ -84,6 +86,9 @@ int lexerInput(const uint8_t* data, size_t size)
     }
     fuzz::call(ignored, "fz-run", statesValue, transitionsValue, memory, makeInteger(input.size()),
                makeInteger(data[1] / 12 % 4));
+    // Kernel objects live until deleted or collected: delete them all, whatever happened.
+    if (!fuzz::call(ignored, "fz-cleanup"))
+        fuzz::fail("deleting the automaton raised an error");
     fuzz::dispose(memory);
     return 0;
 }
