@@ -67,9 +67,14 @@ std::string stringArgument(Value v)
     return std::string(stringChars(v), stringLength(v));
 }
 
+// Bumped whenever a lexer object is deleted or a state's transitions change: native pointers
+// cached during a run stay valid while it is unchanged.
+uint64_t gGeneration = 1;
+
 class LexerObjectBase : public KernelObject {
 public:
     bool isKernelObject() const override { return true; }
+    ~LexerObjectBase() override { ++gGeneration; }
 };
 
 // ---- Byte sets ----
@@ -140,6 +145,7 @@ public:
                 Value set = isBound(v) ? symbolValue(v) : kNil;
                 argumentAs<CharsetObject>(set, &KernelObject::isCharset);
                 charset = set;
+                charsetGeneration = 0;
             }
             break;
         case Kind::Pred:
@@ -174,6 +180,8 @@ public:
     int32_t move = 0;
     int trigger = 0;
     Value charset = kNil;   // a Charset instance
+    CharsetObject* cachedCharset = nullptr;
+    uint64_t charsetGeneration = 0;
     Value predicate = kNil;
     std::string target;
     Value targetValue = kNil;
@@ -191,8 +199,29 @@ public:
         mark(transitions);
         mark(lexer);
     }
+    // The transitions' native objects, in order (deleted ones left out), while gGeneration holds.
+    struct Entry {
+        TransitionObject* transition;
+        Value cell; // its pair in the list of transitions
+    };
+    const std::vector<Entry>& nativeTransitions()
+    {
+        if (m_generation != gGeneration) {
+            m_cache.clear();
+            for (Value list = transitions; isPair(list); list = cdr(list))
+                if (auto* t = lexerObject<TransitionObject>(car(list), &KernelObject::isLexerTransition))
+                    m_cache.push_back({ t, list });
+            m_generation = gGeneration;
+        }
+        return m_cache;
+    }
+
     Value transitions = kNil;
     Value lexer = kNil;
+
+private:
+    std::vector<Entry> m_cache;
+    uint64_t m_generation = 0;
 };
 
 // ---- Lexers ----
@@ -309,6 +338,7 @@ Value addTrans(Value transition)
     Value list = appendToList(state.transitions, transition);
     StateObject& again = selfState();
     again.transitions = list;
+    ++gGeneration;
     return kNoValue;
 }
 
@@ -360,7 +390,9 @@ Value getTrigger() { return makeInteger(static_cast<int8_t>(selfAs<TransitionObj
 Value setCharsetInternal(Value set)
 {
     argumentAs<CharsetObject>(set, &KernelObject::isCharset);
-    selfAs<TransitionObject>(&KernelObject::isLexerTransCharset).charset = set;
+    TransitionObject& t = selfAs<TransitionObject>(&KernelObject::isLexerTransCharset);
+    t.charset = set;
+    t.charsetGeneration = 0;
     return kNoValue;
 }
 Value getCharset() { return selfAs<TransitionObject>(&KernelObject::isLexerTransCharset).charset; }
@@ -442,6 +474,8 @@ public:
         int64_t furthest = -1;
         int64_t low = INT64_MAX;
         uint64_t idle = 0;
+        // The input's length, asked once a run (a file asks the host each time).
+        int64_t length = -1;
         for (;;) {
             LexerObject* lexer = self();
             if (!lexer || lexer->status != LexerObject::Status::Running || lexer->current == kNil)
@@ -449,8 +483,10 @@ public:
             NativeStream* in = inputOf(*lexer);
             if (!in)
                 raiseError(FileErrorCode::NotAStream, lexer->input);
+            if (length < 0)
+                length = in->length();
             int64_t position = in->position();
-            if (in->atEnd() || position >= in->length())
+            if (position >= length || in->atEnd())
                 return;
             if (position > furthest) {
                 furthest = position;
@@ -519,7 +555,14 @@ public:
     }
 
 private:
-    LexerObject* self() { return lexerObject<LexerObject>(m_self, &KernelObject::isLexer); }
+    LexerObject* self()
+    {
+        if (m_selfGeneration != gGeneration) {
+            m_cachedSelf = lexerObject<LexerObject>(m_self, &KernelObject::isLexer);
+            m_selfGeneration = gGeneration;
+        }
+        return m_cachedSelf;
+    }
 
     // The first transition of the state that accepts the byte (nil when none); false when the
     // lexer went away meanwhile.
@@ -529,9 +572,26 @@ private:
         StateObject* s = lexerObject<StateObject>(state, &KernelObject::isLexerState);
         if (!s)
             return true;
-        Value list = s->transitions;
-        for (; isPair(list); list = cdr(list)) {
-            Value transition = car(list);
+        uint64_t generation = gGeneration;
+        const std::vector<StateObject::Entry>& transitions = s->nativeTransitions();
+        Value rest = kNil;
+        for (size_t i = 0; i < transitions.size(); ++i) {
+            const StateObject::Entry& entry = transitions[i];
+            Value cell = entry.cell;
+            if (accepts(*entry.transition, byte)) {
+                found = car(cell);
+                return self() != nullptr;
+            }
+            if (!self())
+                return false;
+            if (generation != gGeneration) { // Lisp code deleted something: the cache is gone
+                rest = cdr(cell);
+                break;
+            }
+        }
+        // The rest of the list, each transition looked up again.
+        for (; isPair(rest); rest = cdr(rest)) {
+            Value transition = car(rest);
             TransitionObject* t = lexerObject<TransitionObject>(transition, &KernelObject::isLexerTransition);
             if (!t)
                 continue;
@@ -553,8 +613,11 @@ private:
         case TransitionObject::Kind::Char:
             return byte == t.trigger;
         case TransitionObject::Kind::Charset: {
-            CharsetObject* set = lexerObject<CharsetObject>(t.charset, &KernelObject::isCharset);
-            return set && set->member[byte];
+            if (t.charsetGeneration != gGeneration) {
+                t.cachedCharset = lexerObject<CharsetObject>(t.charset, &KernelObject::isCharset);
+                t.charsetGeneration = gGeneration;
+            }
+            return t.cachedCharset && t.cachedCharset->member[byte];
         }
         case TransitionObject::Kind::Pred:
             return t.predicate != kNil && funcall(t.predicate, makeInteger(byte)) != kNil;
@@ -626,6 +689,8 @@ private:
     }
 
     Value m_self;
+    LexerObject* m_cachedSelf = nullptr;
+    uint64_t m_selfGeneration = 0;
     bool m_silent = false;
 };
 

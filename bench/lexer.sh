@@ -32,15 +32,17 @@ PY
 flex -o "$dir/lexer.c" "$here/lexer.l"
 cc -O2 -o "$dir/flexlexer" "$dir/lexer.c"
 lisp=$(printf '%s' "$dir" | sed 's|^/||; s|/|\\\\|g')
+{ cat "$here/lexer.lisp"; printf '(lex-file "C:\\\\%s\\\\input.txt")\n' "$lisp"; } > "$dir/run.lisp"
+{ cat "$here/lexer.lisp"; printf '(lisp-lexer)\n'; } > "$dir/start.lisp"
 
 now() { date +%s.%N; }
 best() { echo "$2 - $1" | bc -l | awk -v b="$3" '{ print ($1 < b) ? $1 : b }'; }
 t_flex=999999 t_velora=999999 t_start=999999
 for _ in 1 2 3; do
     s=$(now); flex_out=$("$dir/flexlexer" "$dir/input.txt"); e=$(now); t_flex=$(best "$s" "$e" "$t_flex")
-    s=$(now); velora_out=$("$velora" --script "$here/lexer.lisp" --eval "(lex-file \"C:\\\\$lisp\\\\input.txt\")" | tail -n 1)
+    s=$(now); velora_out=$("$velora" --script "$dir/run.lisp" | tail -n 1)
     e=$(now); t_velora=$(best "$s" "$e" "$t_velora")
-    s=$(now); "$velora" --script "$here/lexer.lisp" --eval "(lisp-lexer)" > /dev/null; e=$(now); t_start=$(best "$s" "$e" "$t_start")
+    s=$(now); "$velora" --script "$dir/start.lisp" > /dev/null; e=$(now); t_start=$(best "$s" "$e" "$t_start")
 done
 [ "$flex_out" = "$velora_out" ] || { echo "the counts differ: flex $flex_out, velora $velora_out" >&2; exit 1; }
 printf 'lexing %d MB, counts (identifiers numbers parens characters) %s, best of 3\n' "$megabytes" "$flex_out"

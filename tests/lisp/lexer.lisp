@@ -169,3 +169,15 @@
   (let ((_l (linked Lexer)))
     (check-error 69 (lambda () (_l (run-automaton (string-stream "a") nil nil))) "a run needs a handler")))
 (test-needs-handler)
+
+; A predicate that deletes a later transition of its state: the run goes on without it.
+(define (test-delete-during-run)
+  (let* ((_victim (transition Lexer-Trans-Char 'main 0 1))
+         (_pred (transition Lexer-Trans-Pred 'main 0 0))
+         (_copy (transition Lexer-Trans 'main 1 1))
+         (_l (lexer (list (state 'main (list _pred _victim _copy))))))
+    (_victim (set-trigger 97))
+    (_pred (set-predicate-internal (lambda (_b) (_victim (destroy-c)) nil)))
+    (_l (run-automaton (string-stream "abc") nil nil))
+    (check (_l (get-token)) "abc" "a transition deleted by a predicate is skipped")))
+(test-delete-during-run)
