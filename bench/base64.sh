@@ -35,6 +35,9 @@ cat > "$dir/base64.lisp" <<LISP
     (_out (destroy-c)) (_b (destroy-c)) (_in (destroy-c))))
 LISP
 
+{ cat "$dir/base64.lisp"; printf '(encode %s %s)\n' "$(path source)" "$(path by-velora.b64)"; } > "$dir/encode.lisp"
+{ cat "$dir/base64.lisp"; printf '(decode %s %s)\n' "$(path by-velora.b64)" "$(path by-velora.bin)"; } > "$dir/decode.lisp"
+
 now() { date +%s.%N; }
 best() { echo "$2 - $1" | bc -l | awk -v b="$3" '{ print ($1 < b) ? $1 : b }'; }
 enc_core=999999 dec_core=999999 enc_velora=999999 dec_velora=999999 start_velora=999999
@@ -43,11 +46,11 @@ while [ "$i" -lt "$runs" ]; do
     rm -f "$dir"/by-*
     s=$(now); base64 -w 76 "$dir/source" > "$dir/by-coreutils.b64"; e=$(now); enc_core=$(best "$s" "$e" "$enc_core")
     s=$(now); base64 -d "$dir/by-coreutils.b64" > "$dir/by-coreutils.bin"; e=$(now); dec_core=$(best "$s" "$e" "$dec_core")
-    s=$(now); "$velora" --script "$dir/base64.lisp" --eval "(encode $(path source) $(path by-velora.b64))" > /dev/null
+    s=$(now); "$velora" --script "$dir/encode.lisp" > /dev/null
     e=$(now); enc_velora=$(best "$s" "$e" "$enc_velora")
-    s=$(now); "$velora" --script "$dir/base64.lisp" --eval "(decode $(path by-velora.b64) $(path by-velora.bin))" > /dev/null
+    s=$(now); "$velora" --script "$dir/decode.lisp" > /dev/null
     e=$(now); dec_velora=$(best "$s" "$e" "$dec_velora")
-    s=$(now); "$velora" --script "$dir/base64.lisp" --eval 1 > /dev/null; e=$(now); start_velora=$(best "$s" "$e" "$start_velora")
+    s=$(now); "$velora" --script "$dir/base64.lisp" > /dev/null; e=$(now); start_velora=$(best "$s" "$e" "$start_velora")
     tr -d '\r' < "$dir/by-velora.b64" | cmp -s - "$dir/by-coreutils.b64" || { echo "the encoded texts differ" >&2; exit 1; }
     cmp -s "$dir/source" "$dir/by-velora.bin" || { echo "Velora's decoding differs from the source" >&2; exit 1; }
     cmp -s "$dir/source" "$dir/by-coreutils.bin" || { echo "coreutils' decoding differs" >&2; exit 1; }
