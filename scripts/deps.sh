@@ -26,9 +26,10 @@ packages=(
     libsdl2-dev
     libx11-dev
     xvfb
+    libcurl4-openssl-dev
 )
 # bench/run.sh compares with other Lisp systems: scripts/deps.sh --bench installs them too.
-[ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin imagemagick)
+[ "${1:-}" = "--bench" ] && packages+=(tinyscheme elk newlisp chicken-bin imagemagick flex sqlite3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
