@@ -33,6 +33,7 @@ constexpr size_t kPreferencesLength = 92;
 
 struct ResFile {
     std::string path;     // as given by Lisp (compared ignoring case)
+    std::string hostPath;
     HostFile file;
     uint64_t origin = 0;  // where the resource file starts in the disk file
     bool writable = false;
@@ -234,6 +235,7 @@ int openHostResourceFile(const std::string& hostPath, const std::string& identit
             return f->refNum;
     auto f = std::make_unique<ResFile>();
     f->path = identity;
+    f->hostPath = hostPath;
     bool opened = false;
     if (!readOnly && !failed(f->file.open(hostPath, FileAccess::ReadWrite, FileCreate::Existing))) {
         // A second writer of the same file gets it read-only.
@@ -352,11 +354,91 @@ int16_t writeBack(ResFile& f, const ResourceRef* only)
     return ResCode::NoError;
 }
 
+// Write-backs only append, so a file written back often fills with the dead bytes of earlier
+// data and maps. When they outweigh the live part, the file is written anew beside itself, with
+// its lock, synced, and renamed over the old one. A failure on the way leaves the old file, which
+// is complete, and is no error.
+void compactIfWasteful(ResFile& f)
+{
+    if (f.origin != 0 || !f.writable || f.hostPath.empty())
+        return;
+    struct Piece {
+        ResourceRef* ref;
+        uint32_t length;
+    };
+    std::vector<Piece> pieces;
+    uint64_t live = uint64_t(kResourceHeaderSize) + f.header.mapLength;
+    for (ResourceType& t : f.map.types)
+        for (ResourceRef& ref : t.refs) {
+            if (ref.dataOffset == kNoData)
+                continue;
+            uint8_t word[4];
+            if (!readAt(f, uint64_t(kResourceHeaderSize) + ref.dataOffset, word, 4))
+                return;
+            pieces.push_back({ &ref, readBE32(word) });
+            live += 4 + uint64_t(pieces.back().length);
+        }
+    if (f.appendAt < 2 * live || f.appendAt - live < 64 * 1024)
+        return;
+    std::vector<uint8_t> bytes(kResourceHeaderSize);
+    if (!readAt(f, 0, bytes.data(), bytes.size()))
+        return;
+    std::vector<uint32_t> offsets;
+    for (const Piece& piece : pieces) {
+        size_t at = bytes.size();
+        offsets.push_back(static_cast<uint32_t>(at - kResourceHeaderSize));
+        bytes.resize(at + 4 + piece.length);
+        if (!readAt(f, uint64_t(kResourceHeaderSize) + piece.ref->dataOffset, bytes.data() + at, 4 + size_t(piece.length)))
+            return;
+    }
+    // The map as the write-back committed it: references whose data never reached the file are
+    // not in it.
+    ResourceMap next = f.map;
+    size_t k = 0;
+    for (ResourceType& t : next.types) {
+        std::erase_if(t.refs, [](const ResourceRef& ref) { return ref.dataOffset == kNoData; });
+        for (ResourceRef& ref : t.refs)
+            ref.dataOffset = offsets[k++];
+    }
+    ResourceHeader header;
+    header.mapOffset = static_cast<uint32_t>(bytes.size());
+    header.dataLength = static_cast<uint32_t>(bytes.size() - kResourceHeaderSize);
+    std::vector<uint8_t> mapBytes;
+    if (!encodeResourceMap(next, header, mapBytes))
+        return;
+    bytes.insert(bytes.end(), mapBytes.begin(), mapBytes.end());
+    encodeResourceHeader(header, bytes.data());
+    size_t slash = f.hostPath.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : f.hostPath.substr(0, slash);
+    HostFile fresh;
+    std::string freshPath;
+    if (failed(filesCreateTemporary(folder, ".velora-compact-", ".tmp", fresh, freshPath)))
+        return;
+    if (failed(fresh.write(0, bytes.data(), bytes.size())) || failed(fresh.sync())
+        || failed(filesReplace(freshPath, f.hostPath))) {
+        fresh.close();
+        filesRemove(freshPath);
+        return;
+    }
+    // The fresh file, still open and locked, is the file now.
+    f.file = std::move(fresh);
+    f.header = header;
+    f.appendAt = uint64_t(header.mapOffset) + header.mapLength;
+    k = 0;
+    for (ResourceType& t : f.map.types)
+        for (ResourceRef& ref : t.refs)
+            if (ref.dataOffset != kNoData)
+                ref.dataOffset = offsets[k++];
+}
+
 int16_t updateFile(ResFile& f)
 {
     if (!(f.map.attributes & MapAttr::Changed))
         return ResCode::NoError;
-    return writeBack(f, nullptr);
+    int16_t code = writeBack(f, nullptr);
+    if (code == ResCode::NoError)
+        compactIfWasteful(f);
+    return code;
 }
 
 void disposeFile(ResFile* f)

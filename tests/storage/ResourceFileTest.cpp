@@ -267,6 +267,26 @@ int committedRounds(const std::string& path, std::string& why)
 
 } // namespace
 
+// Write-backs append; a file written back thousands of times is written anew when its dead bytes
+// outweigh the live ones, so it stays small and keeps every resource.
+TEST(ResourceFile, ManyWriteBacksKeepTheFileSmall)
+{
+    TempDir dir;
+    std::string path = dir.file("m.rsrc");
+    writeFile(path, goodFile());
+    evalText("(define F (openresfile " + quotedText(path) + " nil))");
+    int start = std::atoi(lisp("(count1resources \"DATA\")").c_str());
+    const int rounds = 1500;
+    for (int i = start + 1; i <= start + rounds; ++i)
+        ASSERT_EQ(reportOf([&] { evalText(roundForms(i)); }), "") << "round " << i;
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_LT(st.st_size, 400 * 1024) << "the dead bytes of earlier write-backs were reclaimed";
+    evalText("(closeresfile F)");
+    std::string why;
+    EXPECT_EQ(committedRounds(path, why), start + rounds) << why;
+}
+
 TEST(ResourceFile, AKilledWriterLeavesEveryCommittedWriteBack)
 {
     TempDir dir;
