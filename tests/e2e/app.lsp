@@ -4,10 +4,12 @@
   (while _words (prin (car _words)) (set! _words (cdr _words)) (when _words (prin " ")))
   (new-line))
 
+(define Last-Opened nil)
 (define Recorder (new-class 'Recorder))
 (Recorder (define (open-file _path _type)
   (let ((_name (pathname-name _path)))
     (say "open-file" _name)
+    (set! Last-Opened _name)
     (cond ((equal? _name "throw-cancel.txt") (throw 'cancel 'from-handler) (say "not reached"))
           ((equal? _name "throw-toplevel.txt") (throw 'toplevel 'from-handler))
           ((equal? _name "error.txt") (car 5))
