@@ -111,5 +111,13 @@ out=$("$velora" --image load.ri --headless --replay replay.txt 2>err.txt); statu
 expect "events while loading" $'loaded\nflag 1\nsystem-key-down 378   \nafter keys ()\nblocked 1 ()\nunblocked 0\nopen-file other.txt\nthe loop saw other.txt\nwait-key (0)\nstart-appl' "$out"
 expect "events while loading: stderr" "" "$(cat err.txt)"
 
+# The screen and the frame's place on it (headless: a 1280 x 1024 screen).
+"$builder" --output desk.ri --resource-file-only "$here/app.lsp" "$here/desktop.lsp" || { echo "FAIL image build"; exit 1; }
+printf 'quit\n' > replay.txt
+out=$("$velora" --image desk.ri --headless --replay replay.txt 2>err.txt)
+expect "desktop" $'loaded\nscreen 1280 1024\nposition (30 . 40) ()\nmaximized t\nrestored ()\ncursor t\nhidden ()\nshown t\nasked 300\nstart-appl' "$out"
+expect "desktop: a position that is no point; a cursor that is no id" \
+    $'Error: 1010-2, 5, #<class VELORA>, (), ()\nError: 1010-2, nothing, #<class VELORA>, (), ()' "$(cat err.txt)"
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
