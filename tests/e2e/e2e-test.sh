@@ -119,5 +119,22 @@ expect "desktop" $'loaded\nscreen 1280 1024\nposition (30 . 40) ()\nmaximized t\
 expect "desktop: a position that is no point; a cursor that is no id" \
     $'Error: 1010-2, 5, #<class VELORA>, (), ()\nError: 1010-2, nothing, #<class VELORA>, (), ()' "$(cat err.txt)"
 
+# A second copy hands its document to the first and exits 0.
+"$builder" --output copy.ri --resource-file-only "$here/app.lsp" "$here/second-copy.lsp" || { echo "FAIL image build"; exit 1; }
+mkdir -p instances
+: > replay.txt
+VELORA_INSTANCE_FOLDER="$work/instances" "$velora" --image copy.ri --headless --replay replay.txt > first.txt 2>&1 &
+first=$!
+for _ in $(seq 100); do
+    [ -S "$(ls -d instances/*.sock 2>/dev/null | head -1)" ] && break
+    sleep 0.05
+done
+second=$(VELORA_INSTANCE_FOLDER="$work/instances" "$velora" --image copy.ri --headless doc.txt 2>&1); status=$?
+expect "second copy: status" 0 $status
+expect "second copy: output" "" "$second"
+wait $first
+# The document arrives while the boot lets requests in, or later while start-appl waits.
+expect "first copy: the document" $'loaded\nopen-file doc.txt\nstart-appl' "$(sort first.txt | sed -n '1p;2p;3p')"
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
