@@ -10,7 +10,7 @@
   (let ((_name (pathname-name _path)))
     (say "open-file" _name)
     (set! Last-Opened _name)
-    (cond ((equal? _name "throw-cancel.txt") (throw 'cancel 'from-handler) (say "not reached"))
+    (cond ((equal? _name "throw-cancel.txt") (throw 'cancel (list 'from (string-append "hand" "ler"))) (say "not reached"))
           ((equal? _name "throw-toplevel.txt") (throw 'toplevel 'from-handler))
           ((equal? _name "error.txt") (car 5))
           ((equal? _name "quit.txt") (quit))

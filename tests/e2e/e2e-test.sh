@@ -68,7 +68,7 @@ done
 # after that dispatch.
 run $'wait 1000\nopen nested.txt\nopen throw-cancel.txt\nopen other.txt'
 expect "throw into a catch around process-events" \
-    $'loaded\nstart-appl\nopen-file nested.txt\nopen-file throw-cancel.txt\ncaught from-handler\nopen-file other.txt' "$out"
+    $'loaded\nstart-appl\nopen-file nested.txt\nopen-file throw-cancel.txt\ncaught (from handler)\nopen-file other.txt' "$out"
 
 # Keys: system-key-down hears every key but the plain letters and digits; F1 is 378.
 run $'wait 1000\nkey f1\nkey a\nkey ctrl+a\nkey alt+x\nkey return\nkey enter\nkey 5\nkey shift+f2\nkey escape'
