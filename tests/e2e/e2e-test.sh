@@ -106,9 +106,9 @@ expect "failed screenshot status" 1 $status
 
 # Events served while the units load.
 "$builder" --output load.ri --resource-file-only "$here/app.lsp" "$here/load-time.lsp" || { echo "FAIL image build"; exit 1; }
-printf 'key f1\nopen other.txt\n' > replay.txt
+printf 'answer %s\nkey f1\nopen other.txt\n' "$work" > replay.txt
 out=$("$velora" --image load.ri --headless --replay replay.txt 2>err.txt); status=$?
-expect "events while loading" $'loaded\nflag 1\nsystem-key-down 378   \nafter keys ()\nblocked 1 ()\nunblocked 0\nopen-file other.txt\nthe loop saw other.txt\nwait-key (0)\nstart-appl' "$out"
+expect "events while loading" $'loaded\nflag 1\nsystem-key-down 378   \nafter keys ()\nblocked 1 ()\nunblocked 0\nopen-file other.txt\nthe loop saw other.txt\nwait-key (0)\nfolder chosen\nstart-appl' "$out"
 expect "events while loading: stderr" "" "$(cat err.txt)"
 
 # The screen and the frame's place on it (headless: a 1280 x 1024 screen).

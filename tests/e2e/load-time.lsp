@@ -13,4 +13,6 @@
 (while (not Last-Opened) (spin 100))
 (say "the loop saw" Last-Opened)
 (say "wait-key" (wait-key 0))
+; The replay's answer reached the file dialogs' queue too.
+(catch 'cancel (velora-choose-directory (lambda (_folder) (say "folder chosen")) nil))
 (set-event-flag 1)
