@@ -61,7 +61,6 @@ private:
 
 std::unique_ptr<Display> gDisplay;
 std::unique_ptr<WindowManager> gManager;
-uint32_t gLastPumpTicks = 0;
 bool gBlockAlt = false;
 bool gBooting = true;
 bool gCloseAfterBoot = false;
@@ -236,7 +235,7 @@ Value flushAllEvents()
     if (gManager) {
         gManager->releaseCapture();
         Message m;
-        while (gManager->peekMessage(m, MessageFilter::only(Msg::KeyDown, Msg::SysChar), true)) {
+        while (gManager->peekMessage(m, MessageFilter::only(256, 264), true)) {
         }
     }
     return kNoValue;
@@ -433,7 +432,6 @@ void pumpEvents(int32_t mask, std::optional<uint32_t> deadlineTicks)
     if (!gManager)
         return;
     PumpScope scope;
-    gLastPumpTicks = currentTicks();
     Message message;
     while (takeMessage(mask, message))
         dispatchOneMessage(&message);
