@@ -8,4 +8,7 @@
 // RI file beside it) or the image file given: installs SYMB 0, loads and evaluates Load 0, 1, 2,
 // ... in order with standard output as the output stream. A missing image writes alert 5200's
 // text on standard error and gives 255. Returns the exit status.
-int bootImage(const std::string& imagePath, const std::vector<std::string>& documents);
+// The arguments: documents for Appl, --headless, and --replay FILE (the run then follows the
+// replay's actions and ends with it; a replay that does not parse ends the run with status 2).
+// After the units the frame's window system runs the top-level loop until the run quits.
+int bootImage(const std::string& imagePath, const std::vector<std::string>& arguments);

@@ -19,6 +19,7 @@
 
 #include <histedit.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -324,7 +325,7 @@ int runInterpreter(Mode mode, const std::vector<std::string>& inputs)
 
 void usage()
 {
-    std::puts("usage: velora [--headless] [--image FILE] [DOCUMENT...] | --version | --script FILE... | --eval EXPR | --repl");
+    std::puts("usage: velora [--image FILE] [--headless] [--replay FILE] [DOCUMENT...] | --version | --script FILE... | --eval EXPR | --repl");
 }
 
 } // namespace
@@ -338,10 +339,10 @@ int runCommandLine(int argc, char** argv)
         gCollectorStressInterval = interval > 0 ? static_cast<uint32_t>(interval) : 1;
     }
     std::vector<std::string> args(argv + 1, argv + argc);
-    // --headless (anywhere on the line) keeps the run off the host's devices.
-    if (std::erase(args, std::string("--headless")) > 0)
+    // --headless keeps the run off the host's devices: the display, and sound.
+    if (std::find(args.begin(), args.end(), std::string("--headless")) != args.end())
         audioUseNullDevice(true);
-    if (args.empty() || args[0].rfind("--", 0) != 0)
+    if (args.empty() || args[0].rfind("--", 0) != 0 || args[0] == "--headless" || args[0] == "--replay")
         return bootImage(std::string(), args);
     if (args[0] == "--image" && args.size() >= 2)
         return bootImage(args[1], { args.begin() + 2, args.end() });

@@ -1,0 +1,28 @@
+; The application of the boot and event tests: Appl writes one line for each message it gets;
+; documents whose names start with a command word make the handler do that.
+(define (say . _words)
+  (while _words (prin (car _words)) (set! _words (cdr _words)) (when _words (prin " ")))
+  (new-line))
+
+(define Last-Opened nil)
+(define Recorder (new-class 'Recorder))
+(Recorder (define (open-file _path _type)
+  (let ((_name (pathname-name _path)))
+    (say "open-file" _name)
+    (set! Last-Opened _name)
+    (cond ((equal? _name "throw-cancel.txt") (throw 'cancel (list 'from (string-append "hand" "ler"))) (say "not reached"))
+          ((equal? _name "throw-toplevel.txt") (throw 'toplevel 'from-handler))
+          ((equal? _name "error.txt") (car 5))
+          ((equal? _name "quit.txt") (quit))
+          ((equal? _name "throw-quit.txt") (throw 'quit nil))
+          ((equal? _name "nested.txt")
+           (say "caught" (catch 'cancel (process-events nil nil nil) 'nothing)))))))
+(Recorder (define (start-appl) (say "start-appl")))
+(Recorder (define (resume) (say "resume")))
+(Recorder (define (suspend) (say "suspend")))
+(set! Appl (make-instance Recorder))
+
+(define (system-key-down _code)
+  (say "system-key-down" _code (if (control-key?) "ctrl" "") (if (option-key?) "alt" "") (if (shift-key?) "shift" ""))
+  (= _code 378))
+(say "loaded")
