@@ -339,13 +339,19 @@ int runCommandLine(int argc, char** argv)
         gCollectorStressInterval = interval > 0 ? static_cast<uint32_t>(interval) : 1;
     }
     std::vector<std::string> args(argv + 1, argv + argc);
-    // --headless keeps the run off the host's devices: the display, and sound.
-    if (std::find(args.begin(), args.end(), std::string("--headless")) != args.end())
+    // --headless keeps the run off the host's devices, the display and sound, whatever it runs.
+    bool headless = std::erase(args, std::string("--headless")) > 0;
+    if (headless)
         audioUseNullDevice(true);
-    if (args.empty() || args[0].rfind("--", 0) != 0 || args[0] == "--headless" || args[0] == "--replay")
-        return bootImage(std::string(), args);
+    auto withHeadless = [&](std::vector<std::string> rest) {
+        if (headless)
+            rest.insert(rest.begin(), "--headless");
+        return rest;
+    };
+    if (args.empty() || args[0].rfind("--", 0) != 0 || args[0] == "--replay")
+        return bootImage(std::string(), withHeadless(args));
     if (args[0] == "--image" && args.size() >= 2)
-        return bootImage(args[1], { args.begin() + 2, args.end() });
+        return bootImage(args[1], withHeadless({ args.begin() + 2, args.end() }));
     if (args[0] == "--version") {
         std::printf("Velora %s\n", VELORA_VERSION);
         return 0;
