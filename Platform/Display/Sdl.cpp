@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 // In XReadBack.cpp, apart, because the X11 headers clash with our names.
 bool readHostWindow(SDL_Window* window, int scale, Surface& out);
@@ -333,6 +334,15 @@ std::unique_ptr<Display> openSdlDisplay(FrameSize frame, const std::string& titl
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         whyNot = SDL_GetError();
+        return nullptr;
+    }
+    // Without a display SDL falls back to drivers that show nothing; a run there is headless,
+    // unless SDL_VIDEODRIVER asked for them.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (driver && !(asked && *asked) && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        whyNot = std::string("no display (SDL found only its ") + driver + " driver)";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
     scale = chooseScale(frame, scale);
