@@ -102,7 +102,7 @@ bool driveTypeNamed(std::string_view name, DriveType& type)
     return false;
 }
 
-std::vector<DriveInfo> parseDrives(std::string_view spec)
+std::vector<DriveInfo> parseDrives(std::string_view table)
 {
     std::vector<DriveInfo> drives;
     auto add = [&](DriveInfo d) {
@@ -115,11 +115,11 @@ std::vector<DriveInfo> parseDrives(std::string_view spec)
     };
     add({ 'C', "/", DriveType::Fixed });
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find_first_of(";,", start);
+    while (start <= table.size()) {
+        size_t end = table.find_first_of(";,", start);
         if (end == std::string_view::npos)
-            end = spec.size();
-        std::string_view entry = spec.substr(start, end - start);
+            end = table.size();
+        std::string_view entry = table.substr(start, end - start);
         start = end + 1;
         if (entry.size() < 4 || entry[1] != ':' || entry[2] != '=')
             continue;
@@ -145,8 +145,8 @@ std::vector<DriveInfo> drives()
 {
     std::lock_guard<std::mutex> guard(gDriveLock);
     if (!gDrivesRead) {
-        const char* spec = std::getenv("VELORA_DRIVES");
-        gDrives = parseDrives(spec ? spec : "");
+        const char* table = std::getenv("VELORA_DRIVES");
+        gDrives = parseDrives(table ? table : "");
         gDrivesRead = true;
     }
     return gDrives;
@@ -336,10 +336,10 @@ bool cp1252EqualIgnoringCase(std::string_view a, std::string_view b)
 
 // ---- Drives --------------------------------------------------------------------------------------
 
-void filesSetDrives(std::string_view spec)
+void filesSetDrives(std::string_view table)
 {
     std::lock_guard<std::mutex> guard(gDriveLock);
-    gDrives = parseDrives(spec);
+    gDrives = parseDrives(table);
     gDrivesRead = true;
 }
 

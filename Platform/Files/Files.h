@@ -66,7 +66,7 @@ struct DriveInfo {
 // Replaces the drive table from a list like "D:=/media/cdrom:cdrom;E:=/mnt/usb:removable", entries
 // separated by ";" or ",". Types: fixed (default), removable, cdrom, remote, ramdisk. C: is / unless
 // the list names it. Malformed entries are skipped. The table is read from VELORA_DRIVES on first use.
-void filesSetDrives(std::string_view spec);
+void filesSetDrives(std::string_view table);
 std::vector<DriveInfo> filesDrives(); // in letter order
 // NoRoot for a letter without a drive.
 DriveType filesDriveType(char letter);

@@ -38,7 +38,7 @@ void writeFile(const std::string& path, const std::string& text)
 
 // Restores the drive table read from the environment.
 struct DriveTable {
-    explicit DriveTable(const std::string& spec) { filesSetDrives(spec); }
+    explicit DriveTable(const std::string& table) { filesSetDrives(table); }
     ~DriveTable() { filesSetDrives(std::getenv("VELORA_DRIVES") ? std::getenv("VELORA_DRIVES") : ""); }
 };
 
