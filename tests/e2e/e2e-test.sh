@@ -125,7 +125,7 @@ mkdir -p instances
 : > replay.txt
 VELORA_INSTANCE_FOLDER="$work/instances" "$velora" --image copy.ri --headless --replay replay.txt > first.txt 2>&1 &
 first=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do
     [ -S "$(ls -d instances/*.sock 2>/dev/null | head -1)" ] && break
     sleep 0.05
 done
